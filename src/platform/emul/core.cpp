@@ -1,0 +1,292 @@
+#include "platform/emul/core.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <list>
+#include <map>
+#include <vector>
+
+namespace emu::core {
+namespace {
+
+struct Waiter {
+    const std::function<bool()>* ready;
+    uint64_t deadline; // UINT64_MAX: none
+};
+
+struct State {
+    std::mutex lock;
+    std::condition_variable changed;
+    uint64_t virtualNow = 0;
+    bool realTime = false;
+    std::chrono::steady_clock::time_point realBase;
+    uint64_t realBaseNow = 0;
+    Counts counts;
+    std::list<Waiter*> waiters; // emulated threads currently blocked in WaitFor
+    int failAllocations = 0;
+    std::map<HINSTANCE, std::string> modules;
+    std::map<HINSTANCE, DllEntry> entries;
+    uintptr_t nextModule = 0x10000000;
+    DeviceBus* bus = nullptr;
+};
+
+State& S()
+{
+    static State* state = new State; // never destroyed: threads may outlive main's statics
+    return *state;
+}
+
+std::mutex& MisuseLock()
+{
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+std::vector<std::string>& MisuseList()
+{
+    static std::vector<std::string>* list = new std::vector<std::string>;
+    return *list;
+}
+std::atomic<long> misuseCount{0};
+
+thread_local bool emulatedThread = false;
+
+// A waiter can make progress when its condition holds or its deadline passed.
+bool Runnable(const Waiter& w, uint64_t now)
+{
+    return (*w.ready)() || now >= w.deadline;
+}
+
+} // namespace
+
+std::mutex& Lock() { return S().lock; }
+
+void NotifyAll() { S().changed.notify_all(); }
+
+uint64_t NowLocked()
+{
+    State& s = S();
+    if (!s.realTime)
+        return s.virtualNow;
+    auto elapsed = std::chrono::steady_clock::now() - s.realBase;
+    return s.realBaseNow +
+           (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+}
+
+bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
+{
+    State& s = S();
+    if (ready())
+        return true;
+    if (timeout == 0)
+        return false;
+    uint64_t deadline = timeout == INFINITE ? UINT64_MAX : NowLocked() + timeout;
+    Waiter self{&ready, deadline};
+    if (emulatedThread)
+        s.waiters.push_back(&self);
+    bool result;
+    for (;;) {
+        if (ready()) {
+            result = true;
+            break;
+        }
+        if (NowLocked() >= deadline) {
+            result = false;
+            break;
+        }
+        if (s.realTime && deadline != UINT64_MAX)
+            s.changed.wait_for(guard, std::chrono::milliseconds(deadline - NowLocked()));
+        else
+            s.changed.wait(guard);
+    }
+    if (emulatedThread)
+        s.waiters.remove(&self);
+    return result;
+}
+
+void ThreadStarted()
+{
+    emulatedThread = true;
+}
+
+void ThreadEnded()
+{
+    emulatedThread = false;
+}
+
+Counts& Counters() { return S().counts; }
+
+void ReportMisuse(const std::string& what)
+{
+    {
+        std::lock_guard<std::mutex> g(MisuseLock());
+        MisuseList().push_back(what);
+    }
+    ++misuseCount;
+    std::fprintf(stderr, "win32 emulation: misuse: %s\n", what.c_str());
+}
+
+bool TakeAllocationFailure()
+{
+    State& s = S();
+    if (s.failAllocations <= 0)
+        return false;
+    --s.failAllocations;
+    return true;
+}
+
+bool ModulePath(HINSTANCE module, std::string* path)
+{
+    auto it = S().modules.find(module);
+    if (it == S().modules.end())
+        return false;
+    *path = it->second;
+    return true;
+}
+
+DeviceBus* Bus() { return S().bus; }
+
+} // namespace emu::core
+
+namespace emu {
+
+using namespace core;
+
+uint64_t Now()
+{
+    Guard g(Lock());
+    return NowLocked();
+}
+
+void SetNow(uint64_t milliseconds)
+{
+    {
+        Guard g(Lock());
+        State& s = S();
+        s.virtualNow = milliseconds;
+        s.realBaseNow = milliseconds;
+        s.realBase = std::chrono::steady_clock::now();
+        NotifyAll();
+    }
+    Settle();
+}
+
+void Advance(uint64_t milliseconds)
+{
+    {
+        Guard g(Lock());
+        State& s = S();
+        if (s.realTime)
+            s.realBaseNow += milliseconds;
+        else
+            s.virtualNow += milliseconds;
+        NotifyAll();
+    }
+    Settle();
+}
+
+void UseRealTime(bool on)
+{
+    Guard g(Lock());
+    State& s = S();
+    if (on == s.realTime)
+        return;
+    uint64_t now = NowLocked();
+    s.realTime = on;
+    s.virtualNow = now;
+    s.realBaseNow = now;
+    s.realBase = std::chrono::steady_clock::now();
+    NotifyAll();
+}
+
+void Settle()
+{
+    Guard g(Lock());
+    State& s = S();
+    for (;;) {
+        uint64_t now = NowLocked();
+        long resting = 0;
+        for (Waiter* w : s.waiters)
+            if (!Runnable(*w, now))
+                ++resting;
+        if (resting >= s.counts.threadsRunning)
+            return;
+        // A running thread does not always notify; look again shortly.
+        s.changed.wait_for(g, std::chrono::milliseconds(1));
+    }
+}
+
+Counts Snapshot()
+{
+    Guard g(Lock());
+    Counts c = S().counts;
+    c.misuse = misuseCount.load();
+    return c;
+}
+
+std::vector<std::string> TakeMisuseReports()
+{
+    std::lock_guard<std::mutex> g(MisuseLock());
+    std::vector<std::string> out;
+    out.swap(MisuseList());
+    return out;
+}
+
+void FailAllocations(int count)
+{
+    Guard g(Lock());
+    S().failAllocations = count;
+}
+
+HINSTANCE LoadModule(DllEntry entry, const std::string& path)
+{
+    HINSTANCE module;
+    {
+        Guard g(Lock());
+        State& s = S();
+        module = reinterpret_cast<HINSTANCE>(s.nextModule);
+        s.nextModule += 0x10000;
+        s.modules[module] = path;
+        s.entries[module] = entry;
+    }
+    if (entry(module, DLL_PROCESS_ATTACH, nullptr))
+        return module;
+    entry(module, DLL_PROCESS_DETACH, nullptr);
+    Guard g(Lock());
+    S().modules.erase(module);
+    S().entries.erase(module);
+    return nullptr;
+}
+
+BOOL FreeModule(HINSTANCE module)
+{
+    DllEntry entry;
+    {
+        Guard g(Lock());
+        auto it = S().entries.find(module);
+        if (it == S().entries.end()) {
+            ReportMisuse("FreeModule of a module that is not loaded");
+            return FALSE;
+        }
+        entry = it->second;
+    }
+    entry(module, DLL_PROCESS_DETACH, nullptr);
+    Guard g(Lock());
+    S().modules.erase(module);
+    S().entries.erase(module);
+    return TRUE;
+}
+
+void SetModulePath(HINSTANCE module, const std::string& path)
+{
+    Guard g(Lock());
+    S().modules[module] = path;
+}
+
+void SetDeviceBus(DeviceBus* bus)
+{
+    Guard g(Lock());
+    S().bus = bus;
+}
+
+} // namespace emu

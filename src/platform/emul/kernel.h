@@ -1,0 +1,119 @@
+// Emulated kernel32: handles, files on the simulated device bus, events,
+// critical sections, threads, waits, the tick count, the module path, memory
+// and the ANSI code page.
+//
+// Every function keeps the Windows contract: the same return values, the
+// same GetLastError codes, the same ownership of what it returns. "Blocks"
+// says whether a call can wait; every wait follows the virtual clock of
+// control.h. Misuse that Windows tolerates silently or punishes later (a
+// handle closed twice, a wait on a closed handle) is also reported to the
+// accounting so that tests catch it.
+#pragma once
+
+#include "platform/emul/types.h"
+
+// --- Errors ---------------------------------------------------------------
+// The last-error value is per thread, as on Windows. Does not block.
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
+
+// --- Handles --------------------------------------------------------------
+// Closes an event, thread or file handle; the object goes when its last
+// handle does. Invalid or already closed handle: FALSE, ERROR_INVALID_HANDLE,
+// and a misuse report. Does not block.
+BOOL WINAPI CloseHandle(HANDLE handle);
+
+// --- Files ----------------------------------------------------------------
+// Opens a device or one of its pipes on the simulated bus (control.h:
+// emu::SetDeviceBus). Names compare without regard to letter case, as the
+// object manager does for device paths. Unknown name: INVALID_HANDLE_VALUE,
+// ERROR_FILE_NOT_FOUND; a name the bus refuses: INVALID_HANDLE_VALUE and the
+// bus's error. The caller owns the handle and closes it with CloseHandle.
+// Does not block.
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile);
+// Synchronous transfers on a device handle (overlapped must be null). The
+// count is always written (0 on failure). Blocks as long as the simulated
+// device makes it block. Invalid handle: FALSE, ERROR_INVALID_HANDLE.
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                      LPOVERLAPPED overlapped);
+
+// --- Events ---------------------------------------------------------------
+// Unnamed or named event. A new object sets the last error to 0; an
+// existing name returns a new handle to the same event and sets
+// ERROR_ALREADY_EXISTS (the initial state is then ignored). A name longer
+// than MAX_PATH: null, ERROR_FILENAME_EXCED_RANGE. The caller owns the
+// handle. Does not block.
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
+                           LPCSTR name);
+// Does not block. Invalid handle: FALSE, ERROR_INVALID_HANDLE.
+BOOL WINAPI SetEvent(HANDLE event);
+BOOL WINAPI ResetEvent(HANDLE event);
+
+// --- Critical sections ----------------------------------------------------
+// Recursive for the owning thread, as on Windows. Enter blocks (in real
+// time: a critical section is not a timed wait).
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);
+
+// --- Threads --------------------------------------------------------------
+// Starts a real thread running the routine (stack size is accepted and
+// ignored; CREATE_SUSPENDED is not supported: null, ERROR_INVALID_PARAMETER).
+// The handle is signalled when the routine returns. The caller owns it.
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                           LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD flags,
+                           LPDWORD threadId);
+// The priority is recorded; the emulation schedules all threads alike.
+BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
+int WINAPI GetThreadPriority(HANDLE thread);
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+DWORD WINAPI GetCurrentThreadId(void);
+
+// --- Waits ----------------------------------------------------------------
+// Waits for an event or a thread. The time-out runs on the virtual clock:
+// the call returns WAIT_TIMEOUT once the clock has been advanced past it
+// (control.h). A zero time-out only polls. An auto-reset event is reset by
+// the wait that it satisfies. Invalid handle: WAIT_FAILED,
+// ERROR_INVALID_HANDLE, and a misuse report.
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+
+// --- Time -----------------------------------------------------------------
+// Milliseconds on the virtual clock, wrapping at 2^32 like the real count.
+DWORD WINAPI GetTickCount(void);
+
+// --- Module ---------------------------------------------------------------
+// The path of a module loaded with emu::LoadModule (or of the program for a
+// null module). Returns the length copied without the terminator. A buffer
+// too small receives the path cut to size - 1 characters and a terminator;
+// the result is then size and the last error ERROR_INSUFFICIENT_BUFFER.
+// Unknown module: 0, ERROR_INVALID_HANDLE (ERROR_MOD_NOT_FOUND on Windows
+// for some handles; the driver only passes its own).
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// --- Memory ---------------------------------------------------------------
+// The process heap; every block is counted by the accounting until freed.
+// HeapAlloc returns null on failure (no exception flag is honoured) and the
+// emulation can be told to fail allocations (control.h). HeapReAlloc keeps
+// the contents; on failure the old block stays valid.
+HANDLE WINAPI GetProcessHeap(void);
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+LPVOID WINAPI HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+// Global memory for the dialog template. GlobalLock returns the block's
+// address (moveable or not); GlobalFree returns null on success and the
+// handle on failure, as on Windows.
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID WINAPI GlobalLock(HGLOBAL memory);
+BOOL WINAPI GlobalUnlock(HGLOBAL memory);
+HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+
+// --- Text -----------------------------------------------------------------
+// Converts from the ANSI code page, which here is Windows-1252 (0xB0 is the
+// degree sign); CP_ACP and 1252 are accepted. A source length of -1 includes
+// the terminator. A destination size of 0 asks for the length needed.
+// Destination too small: 0, ERROR_INSUFFICIENT_BUFFER.
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH source, int sourceLength,
+                               LPWSTR destination, int destinationLength);
