@@ -1,0 +1,8 @@
+#include "driver/driver_state.h"
+
+DriverState driverState;
+
+HINSTANCE GetModuleInstance()
+{
+    return driverState.moduleInstance;
+}

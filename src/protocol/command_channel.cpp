@@ -1,0 +1,184 @@
+// The command channel: a request on the command pipe, a reply of fixed
+// length on the reply pipe, whose first byte is the camera's status.
+#include "device/camera.h"
+#include "device/interface_classes.h"
+#include "hostsupport/memory.h"
+#include "hostsupport/text.h"
+#include "protocol/command_codes.h"
+
+namespace r6odi {
+namespace {
+
+constexpr BYTE kStatusSuccess = 0x80;
+constexpr BYTE kStatusInvalidIndex = 0x81;
+constexpr BYTE kStatusInvalidParameter = 0x82;
+constexpr BYTE kStatusUnknownInstruction = 0x83;
+// Stands for any reply that is not a real status: nothing or too little came.
+constexpr BYTE kStatusNoReply = 0x00;
+
+constexpr DWORD kStatusReplyLength = 1;
+constexpr DWORD kGetInfoReplyLength = 1 + sizeof(CameraInfo);
+
+const char kNotConnected[] = "CCD camera not connected to USB";
+
+const char* ReasonFor(BYTE replyStatus)
+{
+    switch (replyStatus) {
+    case kStatusInvalidIndex:
+        return "Invalid index";
+    case kStatusInvalidParameter:
+        return "Invalid parameter";
+    case kStatusUnknownInstruction:
+        return "Unknown instruction";
+    default:
+        return "Unknown return code";
+    }
+}
+
+uint16_t PreflashMilliseconds(double seconds)
+{
+    double ms = seconds * 1000.0;
+    if (ms > 65535.0)
+        return 0xFFFF;
+    // A negative time would otherwise reach the camera as a long preflash.
+    if (ms < 0.0)
+        return 0;
+    return static_cast<uint16_t>(static_cast<int32_t>(ms + 0.5));
+}
+
+} // namespace
+
+void CCamera::Fail(const char* message)
+{
+    hostsupport::CopyText(kLastErrorCapacity, lastError, 0, message);
+}
+
+void CCamera::ReportReplyStatus(BYTE replyStatus)
+{
+    hostsupport::CopyText(kLastErrorCapacity, lastError, 0, "Instruction failed: ");
+    hostsupport::AppendText(kLastErrorCapacity, lastError, 0, ReasonFor(replyStatus));
+}
+
+bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
+{
+    if (!IsConnected()) {
+        Fail(kNotConnected);
+        return false;
+    }
+    DWORD written = 0;
+    WriteFile(commandPipe, buffer, requestLength, &written, nullptr);
+    DWORD read = 0;
+    BOOL received = ReadFile(replyPipe, buffer, replyLength, &read, nullptr);
+    // A reply cut short holds request bytes where the answer should be; it
+    // must never pass for the camera's answer.
+    if (!received || read < replyLength) {
+        ReportReplyStatus(kStatusNoReply);
+        return false;
+    }
+    if (buffer[0] != kStatusSuccess) {
+        ReportReplyStatus(buffer[0]);
+        return false;
+    }
+    return true;
+}
+
+bool CCamera::SendCommand(BYTE code)
+{
+    BYTE buffer[1] = {code};
+    return Exchange(buffer, 1, kStatusReplyLength);
+}
+
+bool CCamera::SendCommandByte(BYTE code, uint32_t value)
+{
+    BYTE buffer[2] = {code, static_cast<BYTE>(value)};
+    return Exchange(buffer, 2, kStatusReplyLength);
+}
+
+bool CCamera::SendCommandWord(BYTE code, uint32_t value)
+{
+    BYTE buffer[3] = {code, static_cast<BYTE>(value), static_cast<BYTE>(value >> 8)};
+    return Exchange(buffer, 3, kStatusReplyLength);
+}
+
+bool CCamera::ReadCameraInfo(CameraInfo* destination)
+{
+    BYTE buffer[kGetInfoReplyLength] = {kGetInfo};
+    if (!Exchange(buffer, 1, kGetInfoReplyLength))
+        return false;
+    hostsupport::CopyBytes(buffer + 1, destination, sizeof(CameraInfo));
+    return true;
+}
+
+bool CCamera::SetBinning(BYTE code, int32_t factor, int32_t* field)
+{
+    // Type 3 cameras have no hardware binning: only 1 is possible, and
+    // nothing is sent for it.
+    if (cameraType == kCameraType3) {
+        *field = 1;
+        return factor == 1;
+    }
+    if (!SendCommandByte(code, static_cast<uint32_t>(factor)))
+        return false;
+    *field = factor;
+    return true;
+}
+
+bool CCamera::SetBinningX(int32_t factor) { return SetBinning(kSetBinningX, factor, &hwBinX); }
+bool CCamera::SetBinningY(int32_t factor) { return SetBinning(kSetBinningY, factor, &hwBinY); }
+
+bool CCamera::SetReadMode(int32_t mode)
+{
+    if (mode == 0) {
+        doubleSample = 1;
+    } else if (mode == 1) {
+        doubleSample = 0;
+    } else {
+        Fail("Invalid read mode");
+        return false;
+    }
+    return SendCommandByte(kSetReadMode, static_cast<uint32_t>(doubleSample));
+}
+
+bool CCamera::OpenShutter() { return SendCommand(kOpenShutter); }
+bool CCamera::CloseShutter() { return SendCommand(kCloseShutter); }
+
+bool CCamera::SetWindowHeating(bool on) { return SendCommandByte(kSetWindowHeating, on ? 1 : 0); }
+
+bool CCamera::SetPreflash(double seconds, uint32_t clears)
+{
+    uint16_t ms = PreflashMilliseconds(seconds);
+    BYTE count = static_cast<BYTE>(clears > 16 ? 16 : clears);
+    BYTE buffer[4] = {kSetPreflash, static_cast<BYTE>(ms), static_cast<BYTE>(ms >> 8), count};
+    return Exchange(buffer, 4, kStatusReplyLength);
+}
+
+bool RequireConnected(CCamera* camera)
+{
+    if (camera->IsConnected())
+        return true;
+    camera->Fail(kNotConnected);
+    return false;
+}
+
+bool CameraSetBinning(CCamera* camera, int32_t factorX, int32_t factorY)
+{
+    if (!RequireConnected(camera))
+        return false;
+    return camera->SetBinningX(factorX) && camera->SetBinningY(factorY);
+}
+
+bool CameraSetFilter(CCamera* camera, int32_t position)
+{
+    if (!RequireConnected(camera))
+        return false;
+    return camera->SendCommandByte(kSetFilter, static_cast<uint32_t>(position));
+}
+
+bool CameraStartExposure(CCamera* camera)
+{
+    if (!RequireConnected(camera))
+        return false;
+    return camera->SendCommand(kStartExposure);
+}
+
+} // namespace r6odi
