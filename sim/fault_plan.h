@@ -1,0 +1,41 @@
+// The faults one simulated camera is told to show: opens that are refused,
+// enumeration steps that fail, and replies that go wrong.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/emul/types.h"
+#include "sim/endpoint.h"
+#include "sim/reply_fault.h"
+
+namespace sim {
+
+class FaultPlan {
+public:
+    // A non-zero error refuses every open of the endpoint with it; 0 allows.
+    void FailOpen(Endpoint endpoint, DWORD error) { openErrors_[(int)endpoint] = error; }
+    DWORD OpenError(Endpoint endpoint) const { return openErrors_[(int)endpoint]; }
+
+    // SetupDiEnumDeviceInterfaces fails with this error for the camera (0: not).
+    void FailEnumeration(DWORD error) { enumerateError_ = error; }
+    DWORD EnumerationError() const { return enumerateError_; }
+    // SetupDiGetDeviceInterfaceDetailA fails for the camera.
+    void FailDetail(bool fails) { detailFails_ = fails; }
+    bool DetailFails() const { return detailFails_; }
+
+    // Faults apply in the order added; the first that matches a reply takes
+    // it, and a fault is forgotten once it has touched its count of replies.
+    void AddReplyFault(const ReplyFault& fault) { replyFaults_.push_back(fault); }
+    void ShapeReply(uint8_t code, PendingReply* reply);
+
+    void Clear() { *this = FaultPlan(); }
+
+private:
+    DWORD openErrors_[kEndpointCount] = {};
+    DWORD enumerateError_ = 0;
+    bool detailFails_ = false;
+    std::vector<ReplyFault> replyFaults_;
+};
+
+} // namespace sim

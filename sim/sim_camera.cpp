@@ -1,0 +1,266 @@
+#include "sim/sim_camera.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "sim/command_set.h"
+#include "sim/device_path.h"
+#include "sim/sim_file.h"
+
+namespace sim {
+namespace {
+
+bool Fail(DWORD code, DWORD* done, DWORD* error)
+{
+    if (done)
+        *done = 0;
+    if (error)
+        *error = code;
+    return false;
+}
+
+bool Succeed(DWORD count, DWORD* done)
+{
+    if (done)
+        *done = count;
+    return true;
+}
+
+} // namespace
+
+SimCamera::SimCamera(const CameraDescription& description)
+    : type_(description.type), path_(DevicePath(description)), commands_(StandardCommandSet())
+{
+    state_.description = description;
+}
+
+CameraDescription SimCamera::Description() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_.description;
+}
+
+bool SimCamera::Attached() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return attached_;
+}
+
+void SimCamera::DefineCommand(uint8_t code, CommandHandler handler)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    commands_.Define(code, std::move(handler));
+}
+
+void SimCamera::WithState(const std::function<void(CameraState&)>& visit)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    visit(state_);
+}
+
+void SimCamera::QueueImageData(const std::vector<uint8_t>& bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.imageData.insert(state_.imageData.end(), bytes.begin(), bytes.end());
+}
+
+size_t SimCamera::PendingReplies() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return replies_.size();
+}
+
+void SimCamera::FailOpen(Endpoint endpoint, DWORD error)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.FailOpen(endpoint, error);
+}
+
+void SimCamera::InjectReplyFault(const ReplyFault& fault)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.AddReplyFault(fault);
+}
+
+void SimCamera::FailEnumeration(DWORD error)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.FailEnumeration(error);
+}
+
+void SimCamera::FailDetail(bool fails)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.FailDetail(fails);
+}
+
+void SimCamera::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.Clear();
+}
+
+void SimCamera::SetRemovalName(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    removalName_ = name;
+}
+
+std::string SimCamera::RemovalName() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return removalName_.empty() ? path_ : removalName_;
+}
+
+std::vector<WireRecord> SimCamera::WireRecords() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_.Records();
+}
+
+std::vector<std::vector<uint8_t>> SimCamera::CommandWrites() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_.Writes(PipeNumber(Endpoint::Command));
+}
+
+void SimCamera::ClearWireLog()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_.Clear();
+}
+
+int SimCamera::OpenFiles(Endpoint endpoint) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return openFiles_[(int)endpoint];
+}
+
+bool SimCamera::MarkAttached()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (attached_)
+        return false;
+    attached_ = true;
+    ++attachment_;
+    return true;
+}
+
+void SimCamera::MarkDetached()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    attached_ = false;
+    // Whatever was in flight is gone with the device.
+    replies_.clear();
+}
+
+emu::InterfaceEntry SimCamera::Entry() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    emu::InterfaceEntry entry;
+    entry.path = path_;
+    entry.enumerateError = faults_.EnumerationError();
+    entry.detailFails = faults_.DetailFails();
+    return entry;
+}
+
+std::unique_ptr<emu::DeviceFile> SimCamera::Open(Endpoint endpoint, DWORD* error)
+{
+    uint64_t attachment;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!attached_) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        if (DWORD refused = faults_.OpenError(endpoint)) {
+            *error = refused;
+            return nullptr;
+        }
+        ++openFiles_[(int)endpoint];
+        attachment = attachment_;
+    }
+    return std::make_unique<SimFile>(shared_from_this(), endpoint, attachment);
+}
+
+void SimCamera::FileClosed(Endpoint endpoint)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    --openFiles_[(int)endpoint];
+}
+
+bool SimCamera::Read(Endpoint endpoint, uint64_t attachment, void* buffer, DWORD size,
+                     DWORD* done, DWORD* error)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Serves(attachment))
+        return Fail(ERROR_DEVICE_NOT_CONNECTED, done, error);
+    if (buffer == nullptr && size > 0)
+        return Fail(ERROR_INVALID_USER_BUFFER, done, error);
+    uint8_t* bytes = static_cast<uint8_t*>(buffer);
+    switch (endpoint) {
+    case Endpoint::Reply:
+        return ReadReply(bytes, size, done, error);
+    case Endpoint::Image:
+        return Succeed(ReadImage(bytes, size), done);
+    default: // the device and the command pipe have nothing to read
+        return Fail(ERROR_INVALID_FUNCTION, done, error);
+    }
+}
+
+bool SimCamera::ReadReply(uint8_t* buffer, DWORD size, DWORD* done, DWORD* error)
+{
+    if (replies_.empty())
+        return Succeed(0, done);
+    PendingReply reply = std::move(replies_.front());
+    replies_.pop_front();
+    if (reply.lost)
+        return Fail(ERROR_SEM_TIMEOUT, done, error);
+    DWORD count = (DWORD)std::min<size_t>(size, reply.bytes.size());
+    if (count > 0)
+        std::memcpy(buffer, reply.bytes.data(), count);
+    return Succeed(count, done);
+}
+
+DWORD SimCamera::ReadImage(uint8_t* buffer, DWORD size)
+{
+    std::deque<uint8_t>& queue = state_.imageData;
+    DWORD count = (DWORD)std::min<size_t>(size, queue.size());
+    std::copy(queue.begin(), queue.begin() + count, buffer);
+    queue.erase(queue.begin(), queue.begin() + count);
+    return count;
+}
+
+bool SimCamera::Write(Endpoint endpoint, uint64_t attachment, const void* buffer, DWORD size,
+                      DWORD* done, DWORD* error)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Serves(attachment))
+        return Fail(ERROR_DEVICE_NOT_CONNECTED, done, error);
+    if (buffer == nullptr && size > 0)
+        return Fail(ERROR_INVALID_USER_BUFFER, done, error);
+    if (endpoint == Endpoint::Device)
+        return Fail(ERROR_INVALID_FUNCTION, done, error);
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    log_.Record(PipeNumber(endpoint), bytes, size);
+    // The reply and image pipes carry data towards the host only.
+    if (endpoint != Endpoint::Command)
+        return Fail(ERROR_INVALID_FUNCTION, done, error);
+    Execute(bytes, size);
+    return Succeed(size, done);
+}
+
+void SimCamera::Execute(const uint8_t* request, DWORD size)
+{
+    Bytes whole(request, request + size);
+    Bytes answer = commands_.Answer(state_, whole);
+    if (answer.empty())
+        return;
+    PendingReply reply;
+    reply.bytes = std::move(answer);
+    faults_.ShapeReply(request[0], &reply);
+    replies_.push_back(std::move(reply));
+}
+
+} // namespace sim
