@@ -7,19 +7,27 @@
 // real one: a timer that is late by several periods yields one message).
 // Device-change notifications behave like messages sent by the system: they
 // are delivered to the window procedure inside the owner thread's next
-// GetMessageA or PeekMessageA, before any posted message.
+// GetMessageA or PeekMessageA, before any posted message. Window and timer
+// procedures are never called with an emulation lock held, so they may call
+// back into anything here.
 #pragma once
 
 #include "platform/emul/types.h"
 
+// Error codes that only this part of the emulation gives (winerror.h).
+#define ERROR_WINDOW_OF_OTHER_THREAD 1408L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+
 // --- Classes --------------------------------------------------------------
 // Registers a class; the atom is new for every registration (0xC000 and
-// up). cbSize other than sizeof(WNDCLASSEXA), a null procedure or name:
-// 0, ERROR_INVALID_PARAMETER. A name already registered for the instance
-// (case-insensitive): 0, ERROR_CLASS_ALREADY_EXISTS. Counted by the
-// accounting until unregistered.
+// up, going round only after all 16384 have been used). cbSize other than
+// sizeof(WNDCLASSEXA), a null procedure, a null or integer-atom name, or
+// negative extra bytes: 0, ERROR_INVALID_PARAMETER. A name already
+// registered for the instance (case-insensitive): 0,
+// ERROR_CLASS_ALREADY_EXISTS. Counted by the accounting until unregistered.
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc);
-// Name or MAKEINTATOM(atom). Unknown: FALSE, ERROR_CLASS_DOES_NOT_EXIST.
+// Name or MAKEINTATOM(atom), registered for that instance. Unknown:
+// FALSE, ERROR_CLASS_DOES_NOT_EXIST.
 // Windows of the class still exist: FALSE, ERROR_CLASS_HAS_WINDOWS.
 BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance);
 // GCW_ATOM gives the class atom of a window. Invalid window: 0,
@@ -27,21 +35,33 @@ BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance);
 DWORD WINAPI GetClassLongA(HWND window, int index);
 
 // --- Windows --------------------------------------------------------------
-// Creates a window of a class given by name or MAKEINTATOM(atom); sends
-// WM_NCCREATE (a FALSE answer fails the creation) and WM_CREATE (-1 fails
-// it) to the class's procedure before returning. The window is never shown.
-// Unknown class: null, ERROR_CLASS_DOES_NOT_EXIST. Counted until destroyed.
+// Creates a window of a class given by MAKEINTATOM(atom) or by name (the
+// instance's own class of the name first, else any module's); sends
+// WM_NCCREATE (a FALSE answer fails the creation, after WM_NCDESTROY) and
+// WM_CREATE (-1 fails it, after WM_DESTROY and WM_NCDESTROY) to the class's
+// procedure before returning, both with lParam 0 (no CREATESTRUCT). On those
+// failures the last error is what the procedure left. The window belongs to
+// the calling thread and is never shown; handles are never reused, so a
+// destroyed window stays detectable. HWND_MESSAGE is accepted as parent.
+// Unknown class: null, ERROR_CLASS_DOES_NOT_EXIST. Unknown parent: null,
+// ERROR_INVALID_WINDOW_HANDLE. Counted until destroyed.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
                             int x, int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param);
-// Sends WM_DESTROY and WM_NCDESTROY, kills the window's timers and drops its
-// queued messages. Must be called on the owner thread. Invalid window:
-// FALSE, ERROR_INVALID_WINDOW_HANDLE, and a misuse report.
+// Sends WM_DESTROY, destroys the child windows, sends WM_NCDESTROY, then
+// kills the window's timers and drops its queued messages (posted and
+// sent); its device registrations stay. Called again from inside the
+// sequence: TRUE, nothing more. Invalid window: FALSE,
+// ERROR_INVALID_WINDOW_HANDLE; another thread's window: FALSE,
+// ERROR_ACCESS_DENIED; both with a misuse report.
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI IsWindow(HWND window);
-// GWLP_USERDATA only (GWL_USERDATA is the same slot). The previous value is
-// returned; as on Windows a previous value of 0 with a last error of 0 is a
-// success. Invalid window: 0, ERROR_INVALID_WINDOW_HANDLE, misuse report.
+// GWLP_USERDATA (GWL_USERDATA is the same slot; the 32-bit forms see its
+// low half) or a byte offset into the class's cbWndExtra bytes; any other
+// index: 0, ERROR_INVALID_INDEX. Set returns the previous value; success
+// leaves the last error alone, so as on Windows a 0 result is a success
+// only when the caller cleared it before. Invalid window: 0,
+// ERROR_INVALID_WINDOW_HANDLE, misuse report. Any thread may call them.
 LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
 LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG WINAPI GetWindowLongA(HWND window, int index);
@@ -49,40 +69,70 @@ LONG WINAPI SetWindowLongA(HWND window, int index, LONG value);
 // Default processing: WM_NCCREATE gives TRUE, WM_CLOSE destroys the window,
 // everything else 0.
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Cursors are accepted as opaque values: IDC_ARROW from a null instance.
+// The system cursors (IDC_ARROW to IDC_HELP, null instance) as opaque
+// non-null values; anything else: null, ERROR_RESOURCE_NAME_NOT_FOUND.
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 
 // --- Messages -------------------------------------------------------------
 // Queues a message for the thread that owns the window; any thread may post.
-// Invalid window: FALSE, ERROR_INVALID_WINDOW_HANDLE.
+// A null window posts a thread message to the caller's own queue. Invalid
+// window: FALSE, ERROR_INVALID_WINDOW_HANDLE, and a misuse report.
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Calls the window procedure directly (same thread only in this emulation).
+// Calls the window procedure directly. Invalid window: 0,
+// ERROR_INVALID_WINDOW_HANDLE. Another thread's window is not supported by
+// this emulation: 0, ERROR_WINDOW_OF_OTHER_THREAD, and a misuse report.
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Blocks until a message for the calling thread is available (posted, or a
-// due timer on the virtual clock); WM_QUIT gives 0. Only a null filter
-// window and a zero range are supported, which is all the driver uses.
+// Filters: a null window takes every message of the thread, (HWND)-1 only
+// its thread messages, another window only that window's; a zero range
+// takes every message, else [filterMin, filterMax]. WM_QUIT passes every
+// filter. Before looking, both deliver every pending sent message (device
+// notifications) whatever the filter. They then take, in Windows' order,
+// the first matching posted message, else WM_QUIT (PostQuitMessage), else
+// the earliest due timer's WM_TIMER (wParam the id, lParam its TIMERPROC).
+// A timer's next period starts when its WM_TIMER is removed, so a timer
+// late by several periods yields one message.
+//
+// GetMessageA blocks (on the virtual clock) until a message is there,
+// delivering sent messages while it waits; WM_QUIT gives 0. A filter window
+// that is not (or no longer) a window: -1, ERROR_INVALID_WINDOW_HANDLE.
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
-// Does not block; delivers pending device notifications first.
+// Does not block. PM_REMOVE removes what it returns; other flag bits are
+// ignored. FALSE when nothing matched (sent messages may still have been
+// delivered). Invalid filter window: FALSE, ERROR_INVALID_WINDOW_HANDLE.
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT remove);
+// Always FALSE: there is no keyboard, so never a character message to make.
 BOOL WINAPI TranslateMessage(const MSG* msg);
-// Calls the procedure of msg->hwnd (a timer procedure for WM_TIMER with one).
+// Calls the procedure of msg->hwnd and returns its result. A WM_TIMER with
+// a TIMERPROC calls it (with the tick count) only if that timer still
+// exists with that procedure. A null window does nothing. Invalid window:
+// 0, ERROR_INVALID_WINDOW_HANDLE; another thread's: 0,
+// ERROR_WINDOW_OF_OTHER_THREAD.
 LRESULT WINAPI DispatchMessageA(const MSG* msg);
 void WINAPI PostQuitMessage(int exitCode);
 
 // --- Timers ---------------------------------------------------------------
-// A timer on a window, replaced when the same id is set again. The period is
-// measured on the virtual clock. Counted until killed or its window is
-// destroyed. Invalid window: 0, ERROR_INVALID_WINDOW_HANDLE.
+// A timer on a window, replaced (period restarted) when the same id is set
+// again; it belongs to the window's owner thread. The period runs on the
+// virtual clock and is bounded to 10..0x7FFFFFFF ms as on Windows. Returns
+// the id (1 for id 0). A null window makes a thread timer of the caller
+// whose id the system picks, unless `id` names one the caller already has.
+// Counted until killed or its window is destroyed. Invalid window: 0,
+// ERROR_INVALID_WINDOW_HANDLE, and a misuse report.
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure);
-// Unknown timer: FALSE (no last error is promised, as on Windows).
+// Unknown timer: FALSE (no last error is promised, as on Windows). Invalid
+// window: FALSE, ERROR_INVALID_WINDOW_HANDLE.
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 
 // --- Device events --------------------------------------------------------
 // The filter must be a DEV_BROADCAST_DEVICEINTERFACE_A with a size of at
 // least sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) and device type 5; other
-// filters: null, ERROR_INVALID_DATA. Invalid window: null,
+// filters: null, ERROR_INVALID_DATA. Flags other than
+// DEVICE_NOTIFY_WINDOW_HANDLE, optionally with
+// DEVICE_NOTIFY_ALL_INTERFACE_CLASSES (then the filter's class is ignored):
+// null, ERROR_INVALID_PARAMETER. Invalid window: null,
 // ERROR_INVALID_WINDOW_HANDLE. Counted until unregistered; the registration
-// outlives its window, as the real one does.
+// outlives its window, as the real one does, but a destroyed window gets
+// nothing.
 HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
 // Unknown handle: FALSE, ERROR_INVALID_HANDLE, and a misuse report.
 BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY handle);
