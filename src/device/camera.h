@@ -7,10 +7,9 @@
 #include "hostsupport/list.h"
 #include "platform/win32.h"
 #include "protocol/camera_info.h"
+#include "protocol/readout_request.h"
 
 namespace r6odi {
-
-struct ReadoutRequest;
 
 constexpr int kLastErrorCapacity = 128;
 constexpr DWORD kDefaultSingleReadLimit = 0x3000000; // 48 MiB
@@ -72,6 +71,9 @@ public:
     bool SetWindowHeating(bool on);
     bool SetPreflash(double seconds, uint32_t clears);
     void ReportReplyStatus(BYTE replyStatus);
+
+    // One frame from the image pipe into the request's buffer (readout.cpp).
+    bool ReadImage(const ReadoutRequest& request);
     // Writes a message of the camera's own into lastError.
     void Fail(const char* message);
 
@@ -133,6 +135,8 @@ bool RequireConnected(CCamera* camera);
 bool CameraSetBinning(CCamera* camera, int32_t factorX, int32_t factorY);
 bool CameraSetFilter(CCamera* camera, int32_t position);
 bool CameraStartExposure(CCamera* camera);
+bool CameraReadImage(CCamera* camera, int32_t x, int32_t y, int32_t width, int32_t height,
+                     uint32_t bufferSize, uint16_t* buffer);
 
 // Property queries answered from the stored CameraInfo and fixed values;
 // false (output untouched) for an index that is not supported.

@@ -66,3 +66,26 @@ private:
     emu::Counts before_;
     std::unique_ptr<sim::BusInstallation> installation_;
 };
+
+// Delivers what the host's message loop would: device notifications, posted
+// messages and due timers of this thread's windows.
+inline int PumpMessages()
+{
+    int dispatched = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&msg);
+        ++dispatched;
+    }
+    return dispatched;
+}
+
+// A command that the camera accepts with a bare success status, so that a
+// test can look at the exact request bytes without depending on what the
+// camera would do with them.
+inline void AcceptCommand(sim::SimCamera& camera, uint8_t code)
+{
+    camera.DefineCommand(code, [](sim::CameraState&, const sim::Bytes&) { return sim::Bytes{0x80}; });
+}
+
+typedef std::vector<std::vector<uint8_t>> Writes;
