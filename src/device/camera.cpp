@@ -220,15 +220,6 @@ void CCamera::Shutdown()
     Disconnect();
 }
 
-bool CCamera::Open(int32_t id)
-{
-    requestedId = id;
-    Connect();
-    hwBinX = hwBinY = swBinX = swBinY = doubleSample = 1;
-    cropX = cropY = cropWidth = cropHeight = -1;
-    return IsConnected();
-}
-
 bool CCamera::IsOwnRemoval(LPARAM lParam) const
 {
     const DEV_BROADCAST_DEVICEINTERFACE_A* record = InterfaceRecord(lParam);
@@ -266,6 +257,8 @@ bool CCamera::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
 {
     if (message == WM_DEVICECHANGE)
         return HandleDeviceChange(wParam, lParam);
+    if (message == WM_TIMER && wParam == kUtilizationTimer)
+        GetPower(&utilization);
     return false;
 }
 

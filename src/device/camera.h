@@ -72,6 +72,11 @@ public:
     bool SetPreflash(double seconds, uint32_t clears);
     void ReportReplyStatus(BYTE replyStatus);
 
+    // Sensor readings and the set point (sensor_readings.cpp).
+    bool GetValue(uint32_t index, float* reading);
+    bool SetTemperature(float celsius);
+    bool GetPower(float* utilizationOut);
+
     // One frame from the image pipe into the request's buffer (readout.cpp).
     bool ReadImage(const ReadoutRequest& request);
     // Writes a message of the camera's own into lastError.
@@ -135,6 +140,7 @@ bool RequireConnected(CCamera* camera);
 bool CameraSetBinning(CCamera* camera, int32_t factorX, int32_t factorY);
 bool CameraSetFilter(CCamera* camera, int32_t position);
 bool CameraStartExposure(CCamera* camera);
+bool CameraGetValue(CCamera* camera, uint32_t index, float* reading);
 bool CameraReadImage(CCamera* camera, int32_t x, int32_t y, int32_t width, int32_t height,
                      uint32_t bufferSize, uint16_t* buffer);
 
