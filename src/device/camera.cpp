@@ -21,12 +21,6 @@ static_assert(kNameOffset + kPathCapacity + 1 < kFilterBlockSize, "the path fits
 // The longest name a removal record is read for, whatever it claims.
 constexpr int kRemovalNameLimit = 1023;
 
-HANDLE OpenForTransfer(const char* name)
-{
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
 void CloseIfOpen(HANDLE* handle)
 {
     if (*handle != INVALID_HANDLE_VALUE) {
@@ -124,7 +118,7 @@ HANDLE CCamera::OpenPipe(const char* suffix)
 {
     char name[kPathCapacity + 1];
     hostsupport::JoinTexts(kPathCapacity, name, kPathCapacity, devicePath, 0, suffix);
-    return OpenForTransfer(name);
+    return OpenDeviceFile(name);
 }
 
 bool CCamera::OpenPipes()

@@ -12,17 +12,11 @@ constexpr BYTE kGetInfo = 0;
 constexpr BYTE kStatusSuccess = 0x80;
 constexpr DWORD kGetInfoReplyLength = 61;
 
-HANDLE OpenForTransfer(const char* name)
-{
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
 HANDLE OpenPipe(int capacity, const char* path, const char* suffix)
 {
     char name[kPathCapacity + 1];
     hostsupport::JoinTexts(kPathCapacity, name, capacity, path, 0, suffix);
-    return OpenForTransfer(name);
+    return OpenDeviceFile(name);
 }
 
 int32_t ReadLittleEndian32(const BYTE* bytes)
@@ -59,6 +53,12 @@ bool AcceptDevice(int capacity, const char* path, int32_t wantedId)
 
 } // namespace
 
+HANDLE OpenDeviceFile(const char* name)
+{
+    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData,
                            int capacity, char* pathBuffer)
 {
@@ -82,7 +82,7 @@ HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA int
     // the system kept its promise; the copy is bounded by what was allocated.
     int available = static_cast<int>(size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
     hostsupport::CopyText(capacity, pathBuffer, available, detail->DevicePath);
-    HANDLE device = OpenForTransfer(pathBuffer);
+    HANDLE device = OpenDeviceFile(pathBuffer);
     hostsupport::Free(&memory);
     return device;
 }

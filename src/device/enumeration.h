@@ -10,6 +10,10 @@ namespace r6odi {
 // identify itself.
 typedef void (*CameraIdCallback)(int32_t cameraId);
 
+// Opens a device or one of its pipes for synchronous reads and writes, as
+// every open of this driver does. INVALID_HANDLE_VALUE on failure.
+HANDLE OpenDeviceFile(const char* name);
+
 // Opens the device behind one member of a SetupAPI set and leaves its path
 // in pathBuffer. INVALID_HANDLE_VALUE when the path cannot be read (the
 // buffer is then untouched) or the device cannot be opened.

@@ -5,6 +5,7 @@
 #include "hostsupport/memory.h"
 #include "hostsupport/text.h"
 #include "protocol/command_codes.h"
+#include "protocol/messages.h"
 
 namespace r6odi {
 namespace {
@@ -18,8 +19,6 @@ constexpr BYTE kStatusNoReply = 0x00;
 
 constexpr DWORD kStatusReplyLength = 1;
 constexpr DWORD kGetInfoReplyLength = 1 + sizeof(CameraInfo);
-
-const char kNotConnected[] = "CCD camera not connected to USB";
 
 const char* ReasonFor(BYTE replyStatus)
 {
@@ -62,7 +61,7 @@ void CCamera::ReportReplyStatus(BYTE replyStatus)
 bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
 {
     if (!IsConnected()) {
-        Fail(kNotConnected);
+        Fail(kNotConnectedMessage);
         return false;
     }
     DWORD written = 0;
@@ -156,7 +155,7 @@ bool RequireConnected(CCamera* camera)
 {
     if (camera->IsConnected())
         return true;
-    camera->Fail(kNotConnected);
+    camera->Fail(kNotConnectedMessage);
     return false;
 }
 

@@ -11,6 +11,7 @@
 #include "device/camera.h"
 #include "device/interface_classes.h"
 #include "protocol/command_codes.h"
+#include "protocol/messages.h"
 
 namespace r6odi {
 namespace {
@@ -23,8 +24,6 @@ constexpr float kSetPointInterceptType3 = 1220.2134f;
 constexpr float kSetPointSlope = 113.776215f;
 constexpr float kSetPointIntercept = 9761.707f;
 constexpr double kVoltageFactor = 18.125;
-
-const char kNotConnected[] = "CCD camera not connected to USB";
 
 // What each index asks the camera for, and how its count is read.
 enum class Conversion { Temperature, Discarded, Voltage, Thousandths, StoredUtilization };
@@ -103,7 +102,7 @@ bool CCamera::GetValue(uint32_t index, float* reading)
     }
     if (value->conversion == Conversion::StoredUtilization) {
         if (!IsConnected()) {
-            Fail(kNotConnected);
+            Fail(kNotConnectedMessage);
             *reading = 0.0f;
             return false;
         }
