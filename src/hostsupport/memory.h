@@ -54,7 +54,9 @@ T* New(Args&&... args)
 
 // Destroys an object made with New and frees its block; null is fine. Called
 // through a base class with a virtual destructor it destroys the whole
-// object and frees the block where the whole object starts.
+// object and frees the block where the whole object starts. A class with
+// virtual operations but a non-virtual destructor is destroyed as exactly a
+// T, so it must be deleted through its own type.
 template <class T>
 void Delete(T* object)
 {
@@ -65,7 +67,10 @@ void Delete(T* object)
         block = dynamic_cast<void*>(object);
     else
         block = object;
-    object->~T();
+    if constexpr (std::has_virtual_destructor_v<T>)
+        object->~T();
+    else
+        object->T::~T();
     Free(&block);
 }
 

@@ -46,10 +46,11 @@ void UpperCase(int capacity, char* text);
 void TrimText(int capacity, char* text);
 
 // Position of the first occurrence of `characters` (a whole substring, not a
-// set) in the text at or after `start`; -1 when there is none. The text ends
-// at its NUL or after capacity characters. A negative start counts as 0. An
-// empty `characters` is found at `start` when start lies within the text or
-// at its end.
+// set; letter case counts) in the text at or after `start`; -1 when there is
+// none. The text ends at its NUL or after capacity characters, so a capacity
+// of 0 or less means an empty text. A negative start counts as 0. An empty
+// `characters` is found at `start` when start lies within the text or at its
+// end.
 int FindText(int capacity, const char* text, int start, const char* characters);
 
 // destination = `count` characters of the source beginning at `start`, cut
