@@ -1,9 +1,13 @@
 // A simulated camera as data: what it says about itself in its CameraInfo
-// block and the USB identity from which its device path is formed.
+// block, what it can do and how it behaves physically, and the USB identity
+// from which its device path is formed.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "sim/camera_physics.h"
 
 namespace sim {
 
@@ -23,6 +27,11 @@ struct CameraDescription {
     std::string infoText2;
     std::string infoText3;
     uint8_t lastByte = 0; // the block's final byte, which carries no field
+
+    // Binning factors SetBinningX and SetBinningY accept; anything else is
+    // an invalid parameter.
+    std::vector<uint8_t> binningFactors{1, 2, 3, 4};
+    CameraPhysics physics;
 
     // USB identity; the serial is the instance part of the path, kept in
     // the letter case given.

@@ -47,6 +47,7 @@ CameraDescription TypeThreeCamera()
     camera.type = 3;
     camera.id = 30003;
     camera.flags = 0x0000;
+    camera.binningFactors = {1}; // the large sensor has no hardware binning
     camera.width = 4008;
     camera.height = 2672;
     camera.reportedValue1 = 900;

@@ -14,4 +14,16 @@ void FaultPlan::ShapeReply(uint8_t code, PendingReply* reply)
     }
 }
 
+DWORD FaultPlan::ShapeImageRead(DWORD asked)
+{
+    while (!imageFaults_.empty() && imageFaults_.front().Spent())
+        imageFaults_.erase(imageFaults_.begin());
+    if (imageFaults_.empty())
+        return asked;
+    DWORD limit = imageFaults_.front().Limit(asked);
+    if (imageFaults_.front().Spent())
+        imageFaults_.erase(imageFaults_.begin());
+    return limit;
+}
+
 } // namespace sim

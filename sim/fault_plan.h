@@ -1,5 +1,6 @@
 // The faults one simulated camera is told to show: opens that are refused,
-// enumeration steps that fail, and replies that go wrong.
+// enumeration steps that fail, replies that go wrong and image reads that
+// come back short.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 
 #include "platform/emul/types.h"
 #include "sim/endpoint.h"
+#include "sim/image_fault.h"
 #include "sim/reply_fault.h"
 
 namespace sim {
@@ -29,6 +31,12 @@ public:
     void AddReplyFault(const ReplyFault& fault) { replyFaults_.push_back(fault); }
     void ShapeReply(uint8_t code, PendingReply* reply);
 
+    // Image faults apply one at a time, in the order added, one read each
+    // until spent.
+    void AddImageFault(const ImageFault& fault) { imageFaults_.push_back(fault); }
+    // The most that a read of `asked` bytes may deliver.
+    DWORD ShapeImageRead(DWORD asked);
+
     void Clear() { *this = FaultPlan(); }
 
 private:
@@ -36,6 +44,7 @@ private:
     DWORD enumerateError_ = 0;
     bool detailFails_ = false;
     std::vector<ReplyFault> replyFaults_;
+    std::vector<ImageFault> imageFaults_;
 };
 
 } // namespace sim

@@ -33,6 +33,7 @@ SimCamera::SimCamera(const CameraDescription& description)
     : type_(description.type), path_(DevicePath(description)), commands_(StandardCommandSet())
 {
     state_.description = description;
+    state_.thermal = ThermalAtPowerOn(description.physics, emu::Now());
 }
 
 CameraDescription SimCamera::Description() const
@@ -62,13 +63,39 @@ void SimCamera::WithState(const std::function<void(CameraState&)>& visit)
 void SimCamera::QueueImageData(const std::vector<uint8_t>& bytes)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    state_.imageData.insert(state_.imageData.end(), bytes.begin(), bytes.end());
+    state_.imageData.Append(bytes);
 }
 
 size_t SimCamera::PendingReplies() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return replies_.size();
+}
+
+size_t SimCamera::PendingImageBytes() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_.imageData.Size();
+}
+
+CameraSettings SimCamera::Settings() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_.settings;
+}
+
+CameraActivity SimCamera::Activity() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_.activity;
+}
+
+ThermalState SimCamera::Thermal()
+{
+    uint64_t now = emu::Now();
+    std::lock_guard<std::mutex> lock(mutex_);
+    AdvanceThermal(state_.description.physics, &state_.thermal, now);
+    return state_.thermal;
 }
 
 void SimCamera::FailOpen(Endpoint endpoint, DWORD error)
@@ -81,6 +108,12 @@ void SimCamera::InjectReplyFault(const ReplyFault& fault)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_.AddReplyFault(fault);
+}
+
+void SimCamera::InjectImageFault(const ImageFault& fault)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.AddImageFault(fault);
 }
 
 void SimCamera::FailEnumeration(DWORD error)
@@ -125,10 +158,17 @@ std::vector<std::vector<uint8_t>> SimCamera::CommandWrites() const
     return log_.Writes(PipeNumber(Endpoint::Command));
 }
 
+std::vector<DWORD> SimCamera::ImageReadSizes() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return imageReadSizes_;
+}
+
 void SimCamera::ClearWireLog()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     log_.Clear();
+    imageReadSizes_.clear();
 }
 
 int SimCamera::OpenFiles(Endpoint endpoint) const
@@ -225,16 +265,15 @@ bool SimCamera::ReadReply(uint8_t* buffer, DWORD size, DWORD* done, DWORD* error
 
 DWORD SimCamera::ReadImage(uint8_t* buffer, DWORD size)
 {
-    std::deque<uint8_t>& queue = state_.imageData;
-    DWORD count = (DWORD)std::min<size_t>(size, queue.size());
-    std::copy(queue.begin(), queue.begin() + count, buffer);
-    queue.erase(queue.begin(), queue.begin() + count);
-    return count;
+    imageReadSizes_.push_back(size);
+    DWORD limit = faults_.ShapeImageRead(size);
+    return (DWORD)state_.imageData.Take(buffer, std::min(size, limit));
 }
 
 bool SimCamera::Write(Endpoint endpoint, uint64_t attachment, const void* buffer, DWORD size,
                       DWORD* done, DWORD* error)
 {
+    uint64_t now = emu::Now();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Serves(attachment))
         return Fail(ERROR_DEVICE_NOT_CONNECTED, done, error);
@@ -247,12 +286,14 @@ bool SimCamera::Write(Endpoint endpoint, uint64_t attachment, const void* buffer
     // The reply and image pipes carry data towards the host only.
     if (endpoint != Endpoint::Command)
         return Fail(ERROR_INVALID_FUNCTION, done, error);
-    Execute(bytes, size);
+    Execute(bytes, size, now);
     return Succeed(size, done);
 }
 
-void SimCamera::Execute(const uint8_t* request, DWORD size)
+void SimCamera::Execute(const uint8_t* request, DWORD size, uint64_t now)
 {
+    state_.now = now;
+    AdvanceThermal(state_.description.physics, &state_.thermal, now);
     Bytes whole(request, request + size);
     Bytes answer = commands_.Answer(state_, whole);
     if (answer.empty())

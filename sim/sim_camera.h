@@ -5,14 +5,18 @@
 // delivers at most the size asked and drops the rest of that reply, as an
 // overflowing USB bulk transfer would; with no reply queued it succeeds with
 // no bytes. The image pipe serves a queue of bytes, each read as much as is
-// queued up to the size asked.
+// queued up to the size asked (less while an image fault says so).
+//
+// The camera's sensor cools on the virtual clock: every request, and every
+// look at the thermal state, sees it as it is at emu::Now().
 //
 // The camera outlives its bus attachment as long as handles refer to it, but
 // a handle serves only the attachment it was opened in: after a detach it
 // fails with ERROR_DEVICE_NOT_CONNECTED, even once the camera is back.
 //
 // Thread-safe; all state is guarded by the camera's own lock, which is never
-// held while calling into the emulation.
+// held while calling into the emulation (the clock is read before the lock
+// is taken).
 #pragma once
 
 #include <cstdint>
@@ -50,11 +54,21 @@ public:
     void WithState(const std::function<void(CameraState&)>& visit);
     void QueueImageData(const std::vector<uint8_t>& bytes);
     size_t PendingReplies() const;
+    size_t PendingImageBytes() const;
+
+    // --- State ---------------------------------------------------------------
+    CameraSettings Settings() const;
+    CameraActivity Activity() const;
+    // The cooler and the sensor as they are now on the virtual clock; the
+    // camera's model is brought up to now as a request would bring it.
+    ThermalState Thermal();
+    double CcdCelsius() { return Thermal().ccdCelsius; }
 
     // --- Faults --------------------------------------------------------------
     // Every open of the endpoint fails with `error` (0: opens succeed again).
     void FailOpen(Endpoint endpoint, DWORD error);
     void InjectReplyFault(const ReplyFault& fault);
+    void InjectImageFault(const ImageFault& fault);
     // SetupDiEnumDeviceInterfaces fails with `error` for this camera (0: not).
     void FailEnumeration(DWORD error);
     // SetupDiGetDeviceInterfaceDetailA fails for this camera.
@@ -69,6 +83,9 @@ public:
     // --- Observation ---------------------------------------------------------
     std::vector<WireRecord> WireRecords() const;
     std::vector<std::vector<uint8_t>> CommandWrites() const;
+    // The size asked by every read of the image pipe, in order.
+    std::vector<DWORD> ImageReadSizes() const;
+    // Forgets the writes and the image read sizes.
     void ClearWireLog();
     // Handles currently open on the endpoint, whatever their attachment.
     int OpenFiles(Endpoint endpoint) const;
@@ -93,7 +110,7 @@ private:
     bool Serves(uint64_t attachment) const { return attached_ && attachment == attachment_; }
     bool ReadReply(uint8_t* buffer, DWORD size, DWORD* done, DWORD* error);
     DWORD ReadImage(uint8_t* buffer, DWORD size);
-    void Execute(const uint8_t* request, DWORD size);
+    void Execute(const uint8_t* request, DWORD size, uint64_t now);
 
     const int type_;
     const std::string path_;
@@ -106,6 +123,7 @@ private:
     FaultPlan faults_;
     std::deque<PendingReply> replies_;
     WireLog log_;
+    std::vector<DWORD> imageReadSizes_;
     std::string removalName_;
     int openFiles_[kEndpointCount] = {};
 };

@@ -82,7 +82,7 @@ TEST_F(FaultTest, TimesCountsTheRepliesTouched)
     camera->InjectReplyFault(sim::ReplyFault::Status(0x00).Times(3));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(Bytes{0x00}, Exchange({4}, 1).bytes) << i;
-    EXPECT_EQ(Bytes{0x83}, Exchange({4}, 1).bytes);
+    EXPECT_EQ(Bytes{0x80}, Exchange({4}, 1).bytes);
 }
 
 TEST_F(FaultTest, ForeverNeverWearsOff)
@@ -95,12 +95,12 @@ TEST_F(FaultTest, ForeverNeverWearsOff)
 TEST_F(FaultTest, ForCommandTouchesOnlyThatCodeAndCountsOnlyItsReplies)
 {
     camera->InjectReplyFault(sim::ReplyFault::Status(0xFF).ForCommand(17).Times(2));
-    EXPECT_EQ(Bytes{0x83}, Exchange({4}, 1).bytes);
+    EXPECT_EQ(Bytes{0x80}, Exchange({4}, 1).bytes);
     EXPECT_TRUE(InfoIsIntact(Exchange({0}, 61)));
-    EXPECT_EQ(Bytes{0xFF}, Exchange({17}, 5).bytes);
-    EXPECT_EQ(Bytes{0x83}, Exchange({13}, 1).bytes);
-    EXPECT_EQ(Bytes{0xFF}, Exchange({17}, 5).bytes);
-    EXPECT_EQ(Bytes{0x83}, Exchange({17}, 5).bytes);
+    EXPECT_EQ((Bytes{0xFF, 0, 0, 0, 0}), Exchange({17}, 5).bytes);
+    EXPECT_EQ(Bytes{0x80}, Exchange({13}, 1).bytes);
+    EXPECT_EQ((Bytes{0xFF, 0, 0, 0, 0}), Exchange({17}, 5).bytes);
+    EXPECT_EQ((Bytes{0x80, 0, 0, 0, 0}), Exchange({17}, 5).bytes);
 }
 
 TEST_F(FaultTest, FaultsApplyInTheOrderInjected)

@@ -2,6 +2,8 @@
 // interface: requests, replies, the image pipe, state and the wire log.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sim/camera_info.h"
 #include "sim/sim_bus.h"
 #include "sim_test_support.h"
@@ -49,9 +51,12 @@ TEST_F(SimCameraTest, GetInfoAnswersSuccessThenTheInfoBlock)
     EXPECT_EQ(InfoReply(), r.bytes);
 }
 
-TEST_F(SimCameraTest, EveryOtherCodeAnswersUnknownInstruction)
+TEST_F(SimCameraTest, CodesOutsideTheCommandSetAnswerUnknownInstruction)
 {
-    for (int code = 1; code < 256; ++code) {
+    const std::set<int> known = {0, 1, 2, 3, 4, 11, 12, 13, 14, 15, 16, 17, 21, 23, 24};
+    for (int code = 0; code < 256; ++code) {
+        if (known.count(code))
+            continue;
         ASSERT_TRUE(simtest::Write(*command, {(uint8_t)code, 1, 2}).ok);
         simtest::Transfer r = simtest::Read(*reply, 8);
         ASSERT_TRUE(r.ok);
@@ -110,7 +115,7 @@ TEST_F(SimCameraTest, DefinedCommandSeesTheRequestAndTheState)
 TEST_F(SimCameraTest, CommandAnsweringOnTheImagePipeQueuesNoReply)
 {
     camera->DefineCommand(11, [](sim::CameraState& state, const Bytes&) {
-        state.imageData.insert(state.imageData.end(), {0x12, 0x34, 0x56, 0x78});
+        state.imageData.Append({0x12, 0x34, 0x56, 0x78});
         return Bytes();
     });
     simtest::Write(*command, {11, 0, 0, 1, 0, 0, 0, 2, 0});
@@ -126,6 +131,18 @@ TEST_F(SimCameraTest, ImagePipeServesItsQueueInPieces)
     simtest::Transfer empty = simtest::Read(*image, 100);
     EXPECT_TRUE(empty.ok);
     EXPECT_EQ(0u, empty.done);
+}
+
+TEST_F(SimCameraTest, ImagePipeKeepsTheOrderAcrossPartialReadsAndAppends)
+{
+    camera->QueueImageData({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 6}), simtest::Read(*image, 6).bytes);
+    camera->QueueImageData({11, 12});
+    EXPECT_EQ((Bytes{7, 8, 9}), simtest::Read(*image, 3).bytes);
+    camera->QueueImageData({13});
+    EXPECT_EQ(4u, camera->PendingImageBytes());
+    EXPECT_EQ((Bytes{10, 11, 12, 13}), simtest::Read(*image, 100).bytes);
+    EXPECT_EQ(0u, camera->PendingImageBytes());
 }
 
 TEST_F(SimCameraTest, PipesRefuseTheWrongDirection)

@@ -9,6 +9,7 @@
 
 #include "platform/emul/control.h"
 #include "sim/camera_description.h"
+#include "sim/sim_bus.h"
 
 namespace simtest {
 
@@ -60,5 +61,54 @@ inline Transfer Read(emu::DeviceFile& file, DWORD size)
     t.bytes.resize(t.ok ? t.done : 0);
     return t;
 }
+
+// A camera attached to its own bus with its three pipes open, talked to the
+// way the driver talks to it: one write, then one read of the reply length.
+class Peer {
+public:
+    explicit Peer(const sim::CameraDescription& description)
+    {
+        camera = bus.Attach(description);
+        if (!camera)
+            return;
+        DWORD error = 0;
+        command = bus.Open(camera->Path() + "\\0", &error);
+        reply = bus.Open(camera->Path() + "\\1", &error);
+        image = bus.Open(camera->Path() + "\\2", &error);
+    }
+
+    bool Ready() const { return camera && command && reply && image; }
+
+    Bytes Exchange(const Bytes& request, DWORD replySize)
+    {
+        Write(*command, request);
+        return Read(*reply, replySize).bytes;
+    }
+
+    // Sends a request that answers on the image pipe only.
+    void Send(const Bytes& request) { Write(*command, request); }
+
+    Bytes ReadReply(DWORD size) { return Read(*reply, size).bytes; }
+    Bytes ReadImage(DWORD size) { return Read(*image, size).bytes; }
+
+    // The camera's state without its image queue, which frame tests read
+    // through the pipe.
+    sim::CameraState Snapshot()
+    {
+        sim::CameraState copy;
+        camera->WithState([&](sim::CameraState& state) {
+            copy.description = state.description;
+            copy.settings = state.settings;
+            copy.activity = state.activity;
+            copy.thermal = state.thermal;
+            copy.now = state.now;
+        });
+        return copy;
+    }
+
+    sim::SimBus bus;
+    std::shared_ptr<sim::SimCamera> camera;
+    std::unique_ptr<emu::DeviceFile> command, reply, image;
+};
 
 } // namespace simtest
