@@ -1,0 +1,89 @@
+# Windows builds (MinGW-w64, see the toolchain files): the driver DLL, the
+# check of its export and import tables, the contract tests against the real
+# Win32 API and, in the x86_64 build, their runs under wine64.
+enable_testing()
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(R6ODI_WIN64 ON)
+else()
+  set(R6ODI_WIN64 OFF)
+endif()
+
+# In the 64-bit build the test programs run under wine64: wine.cmake sets
+# CMAKE_CROSSCOMPILING_EMULATOR, which must be in place before any target.
+if(R6ODI_WIN64)
+  include(${CMAKE_SOURCE_DIR}/cmake/wine.cmake)
+endif()
+
+# The DLL must load on a Windows that has nothing but the system DLLs, so the
+# compiler's runtime goes inside every binary. -static also keeps out any
+# import library of a compiler DLL that a later change might pull in.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# --- The driver --------------------------------------------------------------
+set(R6ODI_DEF_FILE ${CMAKE_SOURCE_DIR}/src/driver/d_r6odi.def)
+add_library(d_r6odi SHARED ${R6ODI_SOURCES} ${R6ODI_DEF_FILE})
+set_target_properties(d_r6odi PROPERTIES PREFIX "" OUTPUT_NAME d_r6odi)
+target_include_directories(d_r6odi PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(d_r6odi PRIVATE user32 setupapi)
+# The .def file is the only source of exports: without --exclude-all-symbols
+# a .def whose EXPORTS section is still empty makes the linker export every
+# global symbol. A linker warning fails the link.
+set(R6ODI_DLL_LINK_OPTIONS -Wl,--exclude-all-symbols -Wl,--fatal-warnings)
+if(NOT R6ODI_WIN64)
+  # Without the stdcall fixup, a .def entry that names a stdcall function
+  # without its @N alias fails the link instead of being matched to the
+  # decorated symbol (a wrong N fails it anyway). The 64-bit linker needs the
+  # fixup to read the same .def: there the @N names resolve to the plain
+  # symbols, 64-bit code having one convention.
+  list(APPEND R6ODI_DLL_LINK_OPTIONS -Wl,--disable-stdcall-fixup)
+endif()
+target_link_options(d_r6odi PRIVATE ${R6ODI_DLL_LINK_OPTIONS})
+
+# --- Export and import check -------------------------------------------------
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  # The interpreter itself rather than a launcher in front of it (a version
+  # manager's shim costs half a second per start, and every check starts one).
+  execute_process(COMMAND ${Python3_EXECUTABLE} -c "import sys; print(sys.executable)"
+                  OUTPUT_VARIABLE r6odi_python OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE r6odi_rc)
+  if(r6odi_rc EQUAL 0 AND EXISTS "${r6odi_python}")
+    set(Python3_EXECUTABLE ${r6odi_python})
+  endif()
+endif()
+if(DEFINED R6ODI_MINGW_TARGET)
+  set(r6odi_objdump_names ${R6ODI_MINGW_TARGET}-objdump)
+endif()
+find_program(R6ODI_OBJDUMP NAMES ${r6odi_objdump_names} objdump DOC "objdump of the cross binutils")
+
+set(R6ODI_PECHECK ${CMAKE_SOURCE_DIR}/tools/pecheck/pecheck.py)
+set(R6ODI_EXPECT_REJECT ${CMAKE_SOURCE_DIR}/tools/pecheck/expect_reject.py)
+
+if(Python3_Interpreter_FOUND AND R6ODI_OBJDUMP)
+  add_test(NAME pecheck.d_r6odi
+           COMMAND ${Python3_EXECUTABLE} ${R6ODI_PECHECK} --objdump ${R6ODI_OBJDUMP}
+                   --library d_r6odi.dll $<TARGET_FILE:d_r6odi>)
+  include(${CMAKE_SOURCE_DIR}/tests/wine/export_fixtures/fixtures.cmake)
+else()
+  message(WARNING "python3 or objdump missing: the export check of d_r6odi.dll is not registered")
+endif()
+
+# --- Contract tests and Windows-only tests ------------------------------------
+# Built in both configurations, so that they compile for the 32-bit product
+# as well; run only in the 64-bit one, under wine64.
+file(GLOB CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
+add_executable(contract_tests ${CONTRACT_SOURCES})
+target_include_directories(contract_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(contract_tests PRIVATE user32 setupapi)
+
+file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
+add_executable(wine_tests ${WINE_TEST_SOURCES})
+target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(wine_tests PRIVATE user32)
+# The DLL is loaded at run time, not linked; it must be built first.
+add_dependencies(wine_tests d_r6odi)
+
+if(R6ODI_WINE_FOUND)
+  r6odi_add_wine_test(contract_tests_wine contract_tests)
+  r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>")
+endif()

@@ -1,0 +1,137 @@
+#!/bin/sh
+# Runs Windows programs of the x86_64 build under wine64, headless, in a Wine
+# prefix of the build tree.
+#
+#   wine-run.sh [options] --setup            create the prefix (once) and start
+#                                            its wineserver
+#   wine-run.sh [options] --stop             stop that wineserver
+#   wine-run.sh [options] PROGRAM [ARGS...]  run PROGRAM, exit with its code
+#
+# Options (each falls back to the environment variable in brackets):
+#   --prefix DIR   the Wine prefix [WINEPREFIX]; required
+#   --wine PATH    the wine64 loader [WINE64]; else searched
+#   --server PATH  the wineserver [WINESERVER]; else searched
+#
+# No X display is needed: the prefix selects Wine's null graphics driver,
+# under which hidden windows, timers and message loops work. With the default
+# driver and no display, CreateWindowExA fails.
+#
+# Wine keeps processes running after the program has ended: the wineserver
+# (started here with its streams on /dev/null and a limited persistence) and
+# the system processes it brings up on first use (services, explorer,
+# winedevice...), which inherit the standard streams of the program that
+# happened to start them. Were those CTest's output pipes, CTest would wait
+# for them to close long after the program ended; so the program writes into
+# a file and the script copies it out once the program has exited.
+set -u
+
+PERSIST_SECONDS=30
+
+die() {
+    echo "wine-run: $*" >&2
+    exit 125
+}
+
+prefix=${WINEPREFIX:-}
+wine=${WINE64:-}
+server=${WINESERVER:-}
+while [ $# -gt 0 ]; do
+    case $1 in
+    --prefix) [ $# -ge 2 ] || die "--prefix needs a directory"; prefix=$2; shift 2 ;;
+    --wine) [ $# -ge 2 ] || die "--wine needs a path"; wine=$2; shift 2 ;;
+    --server) [ $# -ge 2 ] || die "--server needs a path"; server=$2; shift 2 ;;
+    --) shift; break ;;
+    *) break ;;
+    esac
+done
+[ $# -gt 0 ] || die "nothing to run (PROGRAM, --setup or --stop)"
+[ -n "$prefix" ] || die "no Wine prefix (--prefix or WINEPREFIX)"
+
+find_tool() {
+    for candidate in "$@"; do
+        case $candidate in
+        /*) [ -x "$candidate" ] && { echo "$candidate"; return 0; } ;;
+        *) command -v "$candidate" 2>/dev/null && return 0 ;;
+        esac
+    done
+    return 1
+}
+[ -n "$wine" ] || wine=$(find_tool wine64 /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64) ||
+    die "wine64 not found (--wine or WINE64)"
+[ -n "$server" ] || server=$(find_tool wineserver /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver \
+    /usr/lib/x86_64-linux-gnu/wine/wineserver) || die "wineserver not found (--server or WINESERVER)"
+
+WINEPREFIX=$prefix
+WINEDEBUG=-all
+WINEARCH=win64
+# Neither Mono nor Gecko is wanted, and without a display their install
+# prompts would only cost time. Without winedbg a crashing program ends at
+# once with the exception code; with it the test would hang in the debugger.
+WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d"
+export WINEPREFIX WINEDEBUG WINEARCH WINEDLLOVERRIDES
+unset DISPLAY WAYLAND_DISPLAY
+
+ready_mark=$prefix/.r6odi-ready
+
+start_server() {
+    # Exits at once (status 2) when the prefix already has a server.
+    "$server" -p$PERSIST_SECONDS </dev/null >/dev/null 2>&1 || true
+}
+
+setup_prefix() {
+    if [ -f "$ready_mark" ]; then
+        start_server
+        return 0
+    fi
+    # A prefix without the mark is left over from an interrupted setup. Only
+    # something that looks like a Wine prefix is ever removed.
+    if [ -d "$prefix" ] && [ -n "$(ls -A "$prefix")" ]; then
+        [ -e "$prefix/dosdevices" ] || [ -e "$prefix/system.reg" ] ||
+            die "$prefix exists and is not a Wine prefix; not touching it"
+        "$server" -k >/dev/null 2>&1 || true
+        "$server" -w
+        rm -rf "$prefix"
+    fi
+    mkdir -p "$prefix" || die "cannot create $prefix"
+    start_server
+    # wineboot complains about the missing 32-bit half (syswow64); that is
+    # expected on a machine without wine32.
+    "$wine" wineboot -i </dev/null >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 ||
+        die "cannot select the null graphics driver"
+    # Stopping the server writes the registry out; a later server (after the
+    # persistence ran out) then reads the null driver from disk.
+    "$server" -k >/dev/null 2>&1
+    "$server" -w
+    [ -f "$prefix/system.reg" ] || die "wineboot did not create the prefix $prefix"
+    start_server
+    : >"$ready_mark"
+}
+
+case $1 in
+--setup)
+    setup_prefix
+    echo "wine-run: prefix $prefix ready"
+    exit 0
+    ;;
+--stop)
+    "$server" -k >/dev/null 2>&1 || true
+    exit 0
+    ;;
+esac
+
+[ -f "$ready_mark" ] || die "prefix $prefix is not set up (run --setup first)"
+program=$1
+shift
+[ -f "$program" ] || die "no such program: $program"
+start_server
+output=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX") || die "cannot create a temporary file"
+"$wine" "$program" "$@" </dev/null >"$output" 2>&1
+status=$?
+cat "$output"
+# An exit status is cut to 8 bits; a crash must never read as success.
+if [ $status -eq 0 ] && grep -q '^wine: Unhandled' "$output"; then
+    status=1
+fi
+rm -f "$output"
+exit $status

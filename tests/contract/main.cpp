@@ -1,0 +1,8 @@
+// The contract test program: `contract_tests [filter]` runs the tests whose
+// "Group.Name" contains the filter, all of them without one.
+#include "contract/harness.h"
+
+int main(int argc, char** argv)
+{
+    return contract::RunAll(argc > 1 ? argv[1] : nullptr);
+}
