@@ -19,7 +19,7 @@ done
 # The product (i686) and the build that runs under wine64 (x86_64).
 run cmake --preset win32 >/dev/null
 run cmake --build --preset win32 -j "$jobs"
-run ctest --test-dir build/win32 --output-on-failure
+run ctest --preset win32
 
 run cmake --preset win64 >/dev/null
 run cmake --build --preset win64 -j "$jobs"
