@@ -11,6 +11,9 @@
 
 namespace sim {
 
+// The binning factors a camera accepts unless its description says less.
+constexpr uint8_t kBinningFactors[4] = {1, 2, 3, 4};
+
 struct CameraDescription {
     int type = 1; // 1, 2 or 3: the interface class it appears under
 
@@ -30,7 +33,7 @@ struct CameraDescription {
 
     // Binning factors SetBinningX and SetBinningY accept; anything else is
     // an invalid parameter.
-    std::vector<uint8_t> binningFactors{1, 2, 3, 4};
+    std::vector<uint8_t> binningFactors = std::vector<uint8_t>(kBinningFactors, kBinningFactors + 4);
     CameraPhysics physics;
 
     // USB identity; the serial is the instance part of the path, kept in

@@ -1,5 +1,7 @@
 #include "sim/reply_bytes.h"
 
+#include <algorithm>
+
 #include "sim/camera_info.h"
 #include "sim/command_code.h"
 #include "sim/reply_status.h"
@@ -33,8 +35,9 @@ std::vector<uint8_t> Refusal(uint8_t code, uint8_t status)
 
 std::vector<uint8_t> Success(uint8_t code, const std::vector<uint8_t>& answer)
 {
-    std::vector<uint8_t> reply{kStatusSuccess};
-    reply.insert(reply.end(), answer.begin(), answer.end());
+    std::vector<uint8_t> reply(1 + answer.size(), 0x00);
+    reply[0] = kStatusSuccess;
+    std::copy(answer.begin(), answer.end(), reply.begin() + 1);
     reply.resize(ReplyLength(code), 0x00);
     return reply;
 }
