@@ -21,8 +21,14 @@ endif()
 add_link_options(-static -static-libgcc -static-libstdc++)
 
 # --- The driver --------------------------------------------------------------
+# The driver's objects are compiled once: the DLL is made of them, and so is
+# part of wine_tests, which calls the driver's own functions in processes of
+# its own (two copies of the driver contending for one device).
+add_library(r6odi_objects OBJECT ${R6ODI_SOURCES})
+target_include_directories(r6odi_objects PUBLIC ${CMAKE_SOURCE_DIR}/src)
+
 set(R6ODI_DEF_FILE ${CMAKE_SOURCE_DIR}/src/driver/d_r6odi.def)
-add_library(d_r6odi SHARED ${R6ODI_SOURCES} ${R6ODI_DEF_FILE})
+add_library(d_r6odi SHARED $<TARGET_OBJECTS:r6odi_objects> ${R6ODI_DEF_FILE})
 set_target_properties(d_r6odi PROPERTIES PREFIX "" OUTPUT_NAME d_r6odi)
 target_include_directories(d_r6odi PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(d_r6odi PRIVATE user32 setupapi)
@@ -77,9 +83,11 @@ target_include_directories(contract_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAK
 target_link_libraries(contract_tests PRIVATE user32 setupapi)
 
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
-add_executable(wine_tests ${WINE_TEST_SOURCES})
+# Besides loading the DLL, the program carries the driver's code itself: its
+# processes attach it to their own module and claim devices through it.
+add_executable(wine_tests ${WINE_TEST_SOURCES} $<TARGET_OBJECTS:r6odi_objects>)
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(wine_tests PRIVATE user32)
+target_link_libraries(wine_tests PRIVATE user32 setupapi)
 # The DLL is loaded at run time, not linked; it must be built first.
 add_dependencies(wine_tests d_r6odi)
 

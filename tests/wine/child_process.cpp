@@ -13,17 +13,6 @@ const char* driverPath = nullptr;
 // leave children behind for ever.
 const DWORD kChildWait = 30000;
 
-// Opens an event that the parent created; null if it did not exist.
-HANDLE OpenParentsEvent(const char* name)
-{
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
-    if (event && GetLastError() != ERROR_ALREADY_EXISTS) {
-        CloseHandle(event);
-        return nullptr;
-    }
-    return event;
-}
-
 // open-existing NAME: creates NAME, signals it, reports whether it was new.
 int OpenExisting(const char* name)
 {
@@ -63,6 +52,16 @@ int Claim(char** names)
 
 } // namespace
 
+HANDLE OpenParentsEvent(const char* name)
+{
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
+    if (event && GetLastError() != ERROR_ALREADY_EXISTS) {
+        CloseHandle(event);
+        return nullptr;
+    }
+    return event;
+}
+
 const char* DriverPath() { return driverPath; }
 void SetDriverPath(const char* path) { driverPath = path; }
 
@@ -72,6 +71,8 @@ int RunChild(int argc, char** argv)
         return OpenExisting(argv[1]);
     if (argc == 6 && std::strcmp(argv[0], "claim") == 0)
         return Claim(argv + 1);
+    if (argc == 5 && std::strcmp(argv[0], "driver-claim") == 0)
+        return RunDriverClaimChild(argv + 1);
     std::fprintf(stderr, "wine_tests: unknown child role \"%s\" with %d arguments\n",
                  argc > 0 ? argv[0] : "", argc > 0 ? argc - 1 : 0);
     return kChildFailed;
