@@ -1,7 +1,9 @@
 // The command-line host: plugs the default cameras into the simulated bus,
 // lists what the system's enumeration finds in each interface class, then
 // loads the driver module the way an imaging application does and shows
-// which cameras the driver reports and which ones its claims take.
+// which cameras the driver reports, which ones its claims take, and a short
+// session with one of them (temperature, set point, a binned frame).
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "sim/bus_installation.h"
 #include "sim/default_cameras.h"
 #include "sim/interface_survey.h"
+#include "sim/pixel_source.h"
 #include "sim/sim_bus.h"
 #include "sim/survey_table.h"
 
@@ -56,6 +59,47 @@ void ShowClaims()
         r6odi::DestroyCamera(camera);
 }
 
+// One short session with the first free camera: its temperature, a set
+// point, and a binned frame checked pixel by pixel against what the camera
+// sent.
+bool ShowSession(sim::SimBus& bus)
+{
+    r6odi::CCamera* camera = hostsupport::New<r6odi::CCamera>();
+    if (camera == nullptr || !camera->Open(-1)) {
+        r6odi::DestroyCamera(camera);
+        std::printf("\nNo camera to observe with.\n");
+        return false;
+    }
+    std::printf("\nSession with camera %u (%.14s):\n", camera->info.id, camera->info.description);
+    float celsius = 0.0f;
+    if (r6odi::CameraGetValue(camera, 0, &celsius))
+        std::printf("  CCD temperature %.2f C\n", celsius);
+    camera->SetTemperature(-10.0f);
+    bool ok = r6odi::CameraSetBinning(camera, 2, 2) && camera->SetReadMode(0);
+    const int32_t width = camera->info.width / 2;
+    const int32_t height = camera->info.height / 2;
+    std::vector<uint16_t> frame(static_cast<size_t>(width) * height);
+    ok = ok && r6odi::CameraReadImage(camera, 0, 0, width, height,
+                                      static_cast<uint32_t>(frame.size() * 2), frame.data());
+    if (!ok) {
+        std::printf("  readout failed: %s\n", camera->lastError);
+        r6odi::DestroyCamera(camera);
+        return false;
+    }
+    std::vector<uint16_t> expected;
+    for (const auto& peer : bus.Cameras())
+        if (peer->Description().id == camera->info.id)
+            peer->WithState([&](sim::CameraState& state) {
+                expected = sim::ExpectedFrame(state, 0, 0, width, height);
+            });
+    auto range = std::minmax_element(frame.begin(), frame.end());
+    bool same = frame == expected;
+    std::printf("  2 x 2 binned, double-sample frame %d x %d: values %u..%u, %s\n", width, height,
+                *range.first, *range.second, same ? "every pixel as sent" : "PIXELS DIFFER");
+    r6odi::DestroyCamera(camera);
+    return same;
+}
+
 } // namespace
 
 int main()
@@ -73,7 +117,10 @@ int main()
     }
     ListDriverIds();
     ShowClaims();
+    bool observed = ShowSession(bus);
     emu::FreeModule(module);
+    if (!observed)
+        return 1;
 
     emu::Counts left = emu::Snapshot();
     if (left.handles != 0 || left.windows != 0 || left.classes != 0 || left.heapBlocks != 0) {
