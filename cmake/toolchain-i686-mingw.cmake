@@ -1,22 +1,5 @@
 # Cross build of the product: the 32-bit d_r6odi.dll that the host
 # application loads.
-#
-# The win32 thread model of MinGW-w64 is used on purpose: the driver starts
-# its threads with CreateThread and locks with critical sections, so it needs
-# nothing of the posix model, which would only bring libwinpthread-1.dll
-# along (as an import, or as a static copy with its own TLS callbacks).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(R6ODI_MINGW_TARGET i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${R6ODI_MINGW_TARGET}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${R6ODI_MINGW_TARGET}-g++-win32)
-set(CMAKE_RC_COMPILER ${R6ODI_MINGW_TARGET}-windres)
-
-# Headers and libraries of the target only; programs (python3, wine) come
-# from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${R6ODI_MINGW_TARGET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
