@@ -65,24 +65,28 @@ R6ODI_ROW_LOOP void SwapSamples(const uint8_t* __restrict wire, uint16_t* __rest
         host[i] = HostSample(wire + 2 * i);
 }
 
-// The truncated mean of a pixel's two samples, the sum taken in 32 bits.
-// Read as one 32-bit word (the first sample in its low half), a pair needs
-// no shuffling apart in vector lanes.
-inline uint16_t MeanOfPair(const uint16_t* pair)
+// One pixel of two samples: its 4 wire bytes byte-swapped pairwise into the
+// sample buffer, and the truncated mean of the two samples, the sum taken in
+// 32 bits. Both halves of the swap happen in one 32-bit word (the first
+// sample in its low half), so the loop runs in 32-bit vector lanes and
+// reads the transfer only once.
+inline uint16_t SwapPairAndAverage(const uint8_t* wire, uint16_t* samples)
 {
-    uint32_t both;
-    std::memcpy(&both, pair, sizeof both);
+    uint32_t word;
+    std::memcpy(&word, wire, sizeof word);
+    const uint32_t both = ((word & 0x00FF00FFu) << 8) | ((word >> 8) & 0x00FF00FFu);
+    std::memcpy(samples, &both, sizeof both);
     return static_cast<uint16_t>(((both & 0xFFFF) + (both >> 16)) / 2);
 }
 
-R6ODI_ROW_LOOP void AverageSamplePairs(const uint16_t* __restrict samples, uint16_t* __restrict pixels,
-                                       size_t count)
+R6ODI_ROW_LOOP void SwapAndAveragePairs(const uint8_t* __restrict wire, uint16_t* __restrict samples,
+                                        uint16_t* __restrict pixels, size_t count)
 {
     const size_t whole = count / kBlock * kBlock;
     for (size_t i = 0; i < whole; ++i)
-        pixels[i] = MeanOfPair(samples + 2 * i);
+        pixels[i] = SwapPairAndAverage(wire + 4 * i, samples + 2 * i);
     for (size_t i = whole; i < count; ++i)
-        pixels[i] = MeanOfPair(samples + 2 * i);
+        pixels[i] = SwapPairAndAverage(wire + 4 * i, samples + 2 * i);
 }
 
 // The time field of ExposeAndReadFrame: milliseconds, rounded, 0xFFFF for
@@ -208,8 +212,7 @@ void UnpackAveragedRows(const RawFrame& frame, uint16_t* samples, uint16_t* dest
     const size_t rowBytes = (frame.padColumns + frame.width) * 4;
     const uint8_t* row = frame.bytes + frame.padColumns * 4;
     for (size_t r = 0; r < frame.height; ++r, row += rowBytes) {
-        SwapSamples(row, samples, 2 * frame.width);
-        AverageSamplePairs(samples, destination + (frame.height - 1 - r) * frame.width, frame.width);
+        SwapAndAveragePairs(row, samples, destination + (frame.height - 1 - r) * frame.width, frame.width);
     }
 }
 

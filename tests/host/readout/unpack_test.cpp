@@ -107,6 +107,8 @@ TEST(AveragedPixels, SumIsTakenIn32BitsAndTruncated)
         std::vector<uint16_t> samples(34), host(17);
         r6odi::UnpackAveragedRows(RawFrame{wire.data(), 17, 1, 0}, samples.data(), host.data());
         EXPECT_EQ(host, std::vector<uint16_t>(17, p.mean)) << std::hex << p.first << "+" << p.second;
+        // The row passed through the sample buffer in host order.
+        EXPECT_EQ(samples, row);
     }
 }
 
