@@ -29,6 +29,16 @@ void CloseIfOpen(HANDLE* handle)
     }
 }
 
+// A readout work buffer goes with its size, so that a later readout grows
+// it from nothing again.
+void FreeWorkBuffer(BYTE** buffer, uint32_t* size)
+{
+    void* block = *buffer;
+    hostsupport::Free(&block);
+    *buffer = nullptr;
+    *size = 0;
+}
+
 // A broadcast record for a device interface, or null for anything else.
 const DEV_BROADCAST_DEVICEINTERFACE_A* InterfaceRecord(LPARAM lParam)
 {
@@ -261,14 +271,8 @@ void CCamera::Release()
     filters.Clear();
     CloseDevice();
     Disconnect();
-    void* raw = rawBuffer;
-    hostsupport::Free(&raw);
-    rawBuffer = nullptr;
-    rawBufferSize = 0;
-    void* samples = sampleBuffer;
-    hostsupport::Free(&samples);
-    sampleBuffer = nullptr;
-    sampleBufferSize = 0;
+    FreeWorkBuffer(&rawBuffer, &rawBufferSize);
+    FreeWorkBuffer(&sampleBuffer, &sampleBufferSize);
     Disconnect();
 }
 

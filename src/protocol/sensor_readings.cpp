@@ -81,6 +81,12 @@ uint16_t SetPointCount(float celsius, int32_t cameraType)
     return static_cast<uint16_t>(static_cast<int32_t>(x));
 }
 
+// A 16-bit count of a reply, low byte first.
+uint32_t CountAt(const BYTE* bytes)
+{
+    return bytes[0] | static_cast<uint32_t>(bytes[1]) << 8;
+}
+
 double Utilization(uint32_t a, uint32_t b)
 {
     if (a == 0)
@@ -112,7 +118,7 @@ bool CCamera::GetValue(uint32_t index, float* reading)
     BYTE buffer[3] = {kGetValue, value->valueNumber};
     if (!Exchange(buffer, 2, 3))
         return false;
-    uint32_t count = buffer[1] | static_cast<uint32_t>(buffer[2]) << 8;
+    uint32_t count = CountAt(buffer + 1);
     *reading = static_cast<float>(Convert(value->conversion, count, cameraType));
     return true;
 }
@@ -129,8 +135,8 @@ bool CCamera::GetPower(float* utilizationOut)
         *utilizationOut = -1.0f;
         return false;
     }
-    uint32_t a = buffer[1] | static_cast<uint32_t>(buffer[2]) << 8;
-    uint32_t b = buffer[3] | static_cast<uint32_t>(buffer[4]) << 8;
+    uint32_t a = CountAt(buffer + 1);
+    uint32_t b = CountAt(buffer + 3);
     *utilizationOut = static_cast<float>(Utilization(a, b));
     return true;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -227,55 +228,52 @@ std::shared_ptr<emu::DeviceFile> DeviceOf(HANDLE handle)
 
 } // namespace
 
-BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
+namespace {
+
+// What ReadFile and WriteFile share: the argument checks, the handle
+// lookup, the count written on every path and the error on failure.
+// `transfer` runs the device's side of it.
+BOOL Transfer(const char* what, HANDLE file, LPDWORD count, LPOVERLAPPED overlapped,
+              const std::function<bool(emu::DeviceFile&, DWORD*, DWORD*)>& transfer)
 {
-    if (read)
-        *read = 0;
+    if (count)
+        *count = 0;
     if (overlapped != nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     std::shared_ptr<emu::DeviceFile> device = DeviceOf(file);
     if (!device) {
-        ReportMisuse("ReadFile on an invalid handle " + HandleText(file));
+        ReportMisuse(std::string(what) + " on an invalid handle " + HandleText(file));
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     DWORD done = 0, error = ERROR_SUCCESS;
-    bool ok = device->Read(buffer, toRead, &done, &error);
-    if (read)
-        *read = ok ? done : 0;
-    if (!ok) {
+    if (!transfer(*device, &done, &error)) {
         SetLastError(error);
         return FALSE;
     }
+    if (count)
+        *count = done;
     return TRUE;
+}
+
+} // namespace
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    return Transfer("ReadFile", file, read, overlapped, [&](emu::DeviceFile& device, DWORD* done, DWORD* error) {
+        return device.Read(buffer, toRead, done, error);
+    });
 }
 
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped)
 {
-    if (written)
-        *written = 0;
-    if (overlapped != nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::shared_ptr<emu::DeviceFile> device = DeviceOf(file);
-    if (!device) {
-        ReportMisuse("WriteFile on an invalid handle " + HandleText(file));
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    DWORD done = 0, error = ERROR_SUCCESS;
-    bool ok = device->Write(buffer, toWrite, &done, &error);
-    if (written)
-        *written = ok ? done : 0;
-    if (!ok) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return TRUE;
+    return Transfer("WriteFile", file, written, overlapped,
+                    [&](emu::DeviceFile& device, DWORD* done, DWORD* error) {
+                        return device.Write(buffer, toWrite, done, error);
+                    });
 }
 
 // --- Events ---------------------------------------------------------------
