@@ -1,0 +1,72 @@
+// The camera object of the exported interface: a connected camera that also
+// times exposures on a worker thread and regulates the sensor temperature on
+// timer 2 of its peer window.
+//
+// Exposure states:
+//
+//   Idle --d_StartExposure--> Exposing --time out (worker posts 2024)--> Elapsed
+//     ^                          |                                         |
+//     +-- d_StartDownload / d_InterruptExposure / message 2024 (Elapsed) --+
+//
+// Everything but the worker runs on the host's thread, which owns the peer
+// window; the worker only waits on exposureEvent and posts one message.
+#pragma once
+
+#include <cstdint>
+
+#include "device/camera.h"
+#include "platform/win32.h"
+
+// The end-of-exposure message the worker posts to the peer window; wParam
+// carries the number of the exposure that posted it.
+constexpr UINT kEndOfExposureMessage = 2024;
+// Timer 2 of the peer window: one regulation tick every 10 s.
+constexpr UINT_PTR kRegulationTimer = 2;
+
+class CAACamera : public r6odi::CCamera {
+public:
+    CAACamera();
+
+    // Slot 0: message 2024 and timer 2 here, the rest to CCamera.
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    // Slot 1: CCamera's Connect, then timer 2.
+    void Connect() override;
+    // Slot 2.
+    void Disconnect() override;
+    // Slot 4: the exposure event, CCamera's Open(id), the readout window.
+    virtual bool Open(int32_t id);
+    // Slot 5: the worker and the event, then CCamera's Release.
+    virtual void Release();
+
+    void StartExposure(DWORD milliseconds, bool openShutter);
+    bool IsExposing();
+    void StopExposureWorker();
+    void EndExposure();
+    void RegulationTick();
+
+    HANDLE exposureThread;
+    HANDLE exposureEvent;
+    DWORD exposureMs;
+    int32_t frameX;
+    int32_t frameY;
+    int32_t frameWidth;
+    int32_t frameHeight;
+    int32_t readMode;
+    float preflashTime;
+    int32_t clearCount;
+    float ccdTemperature;
+    float smoothedUtilization;
+    float targetTemperature;
+    float rampedSetPoint;
+    bool exposing;
+    bool shutterOpen;
+    bool windowHeating;
+    // Numbers the exposures, so that a message 2024 left over from an
+    // exposure that has already ended cannot end the next one.
+    WPARAM exposureNumber;
+};
+
+// Creates and destroys the one camera object of the module; destruction
+// always runs the object's own Release first.
+CAACamera* CreateDriverCamera();
+void DestroyDriverCamera(CAACamera* camera);
