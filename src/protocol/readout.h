@@ -22,14 +22,28 @@ struct RawFrame {
     size_t padColumns;
 };
 
+// The code that converts the rows; every one gives the same pixels.
+enum class RowCode {
+    Portable,  // plain C++, for any target
+    Vector,    // SSE2, pixels stored through the cache
+    Streaming, // SSE2, pixels stored past the cache (frames larger than it)
+};
+
+// What the readout uses for a frame whose host pixels take `pixelBytes`.
+// Builds without SSE2 answer Portable, and run Portable whatever is asked.
+RowCode RowCodeFor(uint64_t pixelBytes);
+bool HasVectorRows();
+
 // Single-sample frames: row r of the frame becomes destination row
 // height - 1 - r, byte-swapped into host order. The destination holds
 // width x height pixels.
+void UnpackRows(const RawFrame& frame, uint16_t* destination, RowCode code);
 void UnpackRows(const RawFrame& frame, uint16_t* destination);
 
 // Double-sample frames: each row is first swapped into `samples` (room for
 // 2 x width samples), then every pixel is the truncated mean of its two
 // samples, the sum taken in 32 bits.
+void UnpackAveragedRows(const RawFrame& frame, uint16_t* samples, uint16_t* destination, RowCode code);
 void UnpackAveragedRows(const RawFrame& frame, uint16_t* samples, uint16_t* destination);
 
 } // namespace r6odi
