@@ -50,6 +50,11 @@ void ClaimEventName(char* buffer, size_t size, const char* stem, char letter);
 // (camera_paths.h) and plays the winner or the loser.
 int RunDriverClaimChild(char** arguments);
 
+// driver-claim-path PATH: attaches the driver to this process and claims
+// PATH once: kChildWon when that succeeds (the claim is given back at
+// once), kChildLostForGood when it is refused.
+int RunDriverClaimPathChild(char** arguments);
+
 // Runs the role given after --child; returns the process exit code.
 int RunChild(int argc, char** argv);
 
