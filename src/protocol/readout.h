@@ -24,15 +24,19 @@ struct RawFrame {
 
 // The code that converts the rows; every one gives the same pixels.
 enum class RowCode {
-    Portable,  // plain C++, for any target
-    Vector,    // SSE2, pixels stored through the cache
-    Streaming, // SSE2, pixels stored past the cache (frames larger than it)
+    Portable,      // plain C++, for any target
+    Sse2,          // SSE2, pixels stored through the cache
+    Sse2Streaming, // SSE2, pixels stored past the cache (frames larger than it)
+    Avx2,          // AVX2, where the processor has it
+    Avx2Streaming,
 };
 
-// What the readout uses for a frame whose host pixels take `pixelBytes`.
-// Builds without SSE2 answer Portable, and run Portable whatever is asked.
+// Whether this build on this processor runs the code; a code that does not
+// run falls back to Portable.
+bool RowCodeRuns(RowCode code);
+// What the readout uses for a frame whose host pixels take `pixelBytes`:
+// the widest code that runs, streaming for frames larger than the cache.
 RowCode RowCodeFor(uint64_t pixelBytes);
-bool HasVectorRows();
 
 // Single-sample frames: row r of the frame becomes destination row
 // height - 1 - r, byte-swapped into host order. The destination holds

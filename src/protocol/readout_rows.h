@@ -1,7 +1,8 @@
-// The loops that convert one row of the image pipe's bytes, in two builds:
-// portable C++ that the compiler vectorises as it can, and SSE2 code for
-// x86 targets that have it (every 64-bit one, and 32-bit builds made for
-// SSE2). Both give the same pixels for every row length and alignment.
+// The loops that convert one row of the image pipe's bytes: portable C++
+// that the compiler vectorises as it can, and, on x86 targets built for
+// SSE2 (every 64-bit one, and 32-bit builds made for SSE2), SSE2 code and
+// AVX2 code for processors that have it. All give the same pixels for
+// every row length and alignment.
 #pragma once
 
 #include <cstddef>
@@ -55,10 +56,16 @@ void SwapAndAveragePairsPortable(const uint8_t* wire, uint16_t* samples, uint16_
 // The same with SSE2. With `stream`, the host pixels are stored past the
 // cache (the sample buffer never is); EndStreaming must follow the last
 // such row before the pixels are handed on.
-void SwapSamplesVector(const uint8_t* wire, uint16_t* host, size_t count, bool stream);
-void SwapAndAveragePairsVector(const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count,
+void SwapSamplesSse2(const uint8_t* wire, uint16_t* host, size_t count, bool stream);
+void SwapAndAveragePairsSse2(const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count,
                                bool stream);
 void EndStreaming();
+
+// The same in AVX2; to be called only when HasAvx2() said so. EndStreaming
+// ends their streams too.
+bool HasAvx2();
+void SwapSamplesAvx2(const uint8_t* wire, uint16_t* host, size_t count, bool stream);
+void SwapAndAveragePairsAvx2(const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count, bool stream);
 #endif
 
 } // namespace r6odi

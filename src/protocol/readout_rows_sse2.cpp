@@ -112,7 +112,7 @@ void AverageRun(const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t
 
 } // namespace
 
-void SwapSamplesVector(const uint8_t* wire, uint16_t* host, size_t count, bool stream)
+void SwapSamplesSse2(const uint8_t* wire, uint16_t* host, size_t count, bool stream)
 {
     const size_t head = stream ? PixelsBeforeBoundary(host, count) : count;
     if (head >= count) {
@@ -123,7 +123,7 @@ void SwapSamplesVector(const uint8_t* wire, uint16_t* host, size_t count, bool s
     SwapRun<true>(wire + 2 * head, host + head, count - head);
 }
 
-void SwapAndAveragePairsVector(const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count,
+void SwapAndAveragePairsSse2(const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count,
                                bool stream)
 {
     const size_t head = stream ? PixelsBeforeBoundary(pixels, count) : count;

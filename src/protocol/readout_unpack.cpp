@@ -51,62 +51,92 @@ R6ODI_ROW_LOOP void SwapAndAveragePairsPortable(const uint8_t* __restrict wire, 
         pixels[i] = SwapPairAndAverage(wire + 4 * i, samples + 2 * i);
 }
 
+bool RowCodeRuns(RowCode code)
+{
+    switch (code) {
+    case RowCode::Portable:
+        return true;
+    case RowCode::Sse2:
+    case RowCode::Sse2Streaming:
+        return R6ODI_VECTOR_ROWS != 0;
+    case RowCode::Avx2:
+    case RowCode::Avx2Streaming:
+#if R6ODI_VECTOR_ROWS
+        return HasAvx2();
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+RowCode RowCodeFor(uint64_t pixelBytes)
+{
+    const bool stream = pixelBytes > kStreamingThreshold;
+    if (RowCodeRuns(RowCode::Avx2))
+        return stream ? RowCode::Avx2Streaming : RowCode::Avx2;
+    if (RowCodeRuns(RowCode::Sse2))
+        return stream ? RowCode::Sse2Streaming : RowCode::Sse2;
+    return RowCode::Portable;
+}
+
 namespace {
 
-// The code that runs: a build without SSE2 has only the portable loops.
-RowCode Available(RowCode code)
+bool Streams(RowCode code)
 {
-    return R6ODI_VECTOR_ROWS ? code : RowCode::Portable;
+    return code == RowCode::Sse2Streaming || code == RowCode::Avx2Streaming;
 }
 
 void SwapRow(RowCode code, const uint8_t* wire, uint16_t* host, size_t count)
 {
 #if R6ODI_VECTOR_ROWS
+    if (code == RowCode::Avx2 || code == RowCode::Avx2Streaming) {
+        SwapSamplesAvx2(wire, host, count, Streams(code));
+        return;
+    }
     if (code != RowCode::Portable) {
-        SwapSamplesVector(wire, host, count, code == RowCode::Streaming);
+        SwapSamplesSse2(wire, host, count, Streams(code));
         return;
     }
 #endif
-    (void)code;
     SwapSamplesPortable(wire, host, count);
 }
 
 void AverageRow(RowCode code, const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count)
 {
 #if R6ODI_VECTOR_ROWS
+    if (code == RowCode::Avx2 || code == RowCode::Avx2Streaming) {
+        SwapAndAveragePairsAvx2(wire, samples, pixels, count, Streams(code));
+        return;
+    }
     if (code != RowCode::Portable) {
-        SwapAndAveragePairsVector(wire, samples, pixels, count, code == RowCode::Streaming);
+        SwapAndAveragePairsSse2(wire, samples, pixels, count, Streams(code));
         return;
     }
 #endif
-    (void)code;
     SwapAndAveragePairsPortable(wire, samples, pixels, count);
 }
 
 void FinishFrame(RowCode code)
 {
 #if R6ODI_VECTOR_ROWS
-    if (code == RowCode::Streaming)
+    if (Streams(code))
         EndStreaming();
 #endif
     (void)code;
 }
 
+// The code asked for if it runs here, else the portable one.
+RowCode Runnable(RowCode code)
+{
+    return RowCodeRuns(code) ? code : RowCode::Portable;
+}
+
 } // namespace
-
-RowCode RowCodeFor(uint64_t pixelBytes)
-{
-    return Available(pixelBytes > kStreamingThreshold ? RowCode::Streaming : RowCode::Vector);
-}
-
-bool HasVectorRows()
-{
-    return R6ODI_VECTOR_ROWS != 0;
-}
 
 void UnpackRows(const RawFrame& frame, uint16_t* destination, RowCode code)
 {
-    code = Available(code);
+    code = Runnable(code);
     const size_t rowBytes = (frame.padColumns + frame.width) * 2;
     const uint8_t* row = frame.bytes + frame.padColumns * 2;
     for (size_t r = 0; r < frame.height; ++r, row += rowBytes)
@@ -116,7 +146,7 @@ void UnpackRows(const RawFrame& frame, uint16_t* destination, RowCode code)
 
 void UnpackAveragedRows(const RawFrame& frame, uint16_t* samples, uint16_t* destination, RowCode code)
 {
-    code = Available(code);
+    code = Runnable(code);
     const size_t rowBytes = (frame.padColumns + frame.width) * 4;
     const uint8_t* row = frame.bytes + frame.padColumns * 4;
     for (size_t r = 0; r < frame.height; ++r, row += rowBytes)

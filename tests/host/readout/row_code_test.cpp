@@ -62,51 +62,72 @@ struct Layout {
     size_t shift; // type 3, double sample: the samples start one byte late
 };
 
+const RowCode kVectorCodes[] = {RowCode::Sse2, RowCode::Sse2Streaming, RowCode::Avx2, RowCode::Avx2Streaming};
+const char* const kCodeNames[] = {"portable", "SSE2", "SSE2 streaming", "AVX2", "AVX2 streaming"};
+
 TEST(RowCodeTest, VectorCodeGivesThePortablePixelsAtEveryLengthAndAlignment)
 {
-    if (!r6odi::HasVectorRows())
-        GTEST_SKIP() << "this build has only the portable rows";
     const Layout layouts[] = {
         {"single sample", 1, 0, 0},
         {"single sample, type 3", 1, 4, 0},
         {"double sample", 2, 0, 0},
         {"double sample, type 3 shifted", 2, 2, 1},
     };
-    for (const Layout& layout : layouts) {
-        for (size_t width = 1; width <= 72; ++width) {
-            const size_t rowBytes = (width + layout.padColumns) * 2 * layout.samplesPerPixel;
-            // Up to 15 bytes ahead of the frame: every alignment of the
-            // transfer, odd ones included.
-            for (size_t wireOffset = 0; wireOffset < 16; ++wireOffset) {
-                std::vector<uint8_t> wire = RandomWire(wireOffset + layout.shift + rowBytes * kRows + 1,
-                                                       static_cast<uint32_t>(width * 16 + wireOffset));
-                const RawFrame frame{wire.data() + wireOffset + layout.shift, width, kRows, layout.padColumns};
-                const Output expected = Convert(RowCode::Portable, frame, layout.samplesPerPixel, 0);
-                // Every alignment of the host's rows, for stores through the
-                // cache and past it.
-                for (size_t hostOffset = 0; hostOffset < 8; ++hostOffset) {
-                    for (RowCode code : {RowCode::Vector, RowCode::Streaming}) {
-                        const Output got = Convert(code, frame, layout.samplesPerPixel, hostOffset);
-                        ASSERT_EQ(got.pixels, expected.pixels)
-                            << layout.name << ", width " << width << ", wire offset " << wireOffset
-                            << ", host offset " << hostOffset << (code == RowCode::Streaming ? ", streaming" : "");
-                        ASSERT_EQ(got.samples, expected.samples) << layout.name << ", width " << width;
-                    }
+    // Up to 15 bytes ahead of the frame (every alignment of the transfer,
+    // odd ones included) with aligned host rows, and host rows at every
+    // 2-byte step of a 32-byte block with an odd transfer.
+    struct Alignment {
+        size_t wireOffset, hostOffset;
+    };
+    std::vector<Alignment> alignments;
+    for (size_t offset = 0; offset < 16; ++offset) {
+        alignments.push_back({offset, 0});
+        alignments.push_back({1, offset});
+    }
+    int codesRun = 0;
+    for (RowCode code : kVectorCodes) {
+        if (!r6odi::RowCodeRuns(code))
+            continue;
+        ++codesRun;
+        const char* codeName = kCodeNames[static_cast<int>(code)];
+        for (const Layout& layout : layouts) {
+            for (size_t width = 1; width <= 100; ++width) {
+                const size_t rowBytes = (width + layout.padColumns) * 2 * layout.samplesPerPixel;
+                for (const Alignment& a : alignments) {
+                    std::vector<uint8_t> wire = RandomWire(a.wireOffset + layout.shift + rowBytes * kRows + 1,
+                                                           static_cast<uint32_t>(width * 16 + a.wireOffset));
+                    const RawFrame frame{wire.data() + a.wireOffset + layout.shift, width, kRows, layout.padColumns};
+                    const Output expected = Convert(RowCode::Portable, frame, layout.samplesPerPixel, 0);
+                    const Output got = Convert(code, frame, layout.samplesPerPixel, a.hostOffset);
+                    ASSERT_EQ(got.pixels, expected.pixels) << codeName << ", " << layout.name << ", width " << width
+                                                           << ", wire offset " << a.wireOffset << ", host offset "
+                                                           << a.hostOffset;
+                    ASSERT_EQ(got.samples, expected.samples) << codeName << ", " << layout.name << ", width " << width;
                 }
             }
         }
     }
+    if (codesRun == 0)
+        GTEST_SKIP() << "this build has only the portable rows";
 }
 
-TEST(RowCodeTest, OnlyFramesLargerThanTheCacheAreStreamed)
+TEST(RowCodeTest, WidestCodeThatRunsAndStreamingOnlyForFramesLargerThanTheCache)
 {
-    if (!r6odi::HasVectorRows())
-        GTEST_SKIP() << "this build has only the portable rows";
-    EXPECT_EQ(r6odi::RowCodeFor(2), RowCode::Vector);
-    EXPECT_EQ(r6odi::RowCodeFor(1024 * 1024 * 2), RowCode::Vector);
-    EXPECT_EQ(r6odi::RowCodeFor(8u << 20), RowCode::Vector);
-    EXPECT_EQ(r6odi::RowCodeFor((8u << 20) + 2), RowCode::Streaming);
-    EXPECT_EQ(r6odi::RowCodeFor(4096ull * 4096 * 2), RowCode::Streaming);
+    const RowCode small = r6odi::RowCodeFor(8u << 20);
+    const RowCode large = r6odi::RowCodeFor((8u << 20) + 2);
+    EXPECT_EQ(r6odi::RowCodeFor(2), small);
+    EXPECT_EQ(r6odi::RowCodeFor(4096ull * 4096 * 2), large);
+    if (r6odi::RowCodeRuns(RowCode::Avx2)) {
+        EXPECT_EQ(small, RowCode::Avx2);
+        EXPECT_EQ(large, RowCode::Avx2Streaming);
+    } else if (r6odi::RowCodeRuns(RowCode::Sse2)) {
+        EXPECT_EQ(small, RowCode::Sse2);
+        EXPECT_EQ(large, RowCode::Sse2Streaming);
+    } else {
+        EXPECT_EQ(small, RowCode::Portable);
+        EXPECT_EQ(large, RowCode::Portable);
+    }
+    EXPECT_TRUE(r6odi::RowCodeRuns(RowCode::Portable));
 }
 
 } // namespace
