@@ -128,6 +128,31 @@ inline void UniqueName(char* buffer, size_t size, const char* stem)
                   static_cast<unsigned long>(GetCurrentThreadId()), ++counter);
 }
 
+// A module instance other than ModuleInstance(): a system DLL on Windows, a
+// second loaded module in the emulation.
+inline HINSTANCE OtherModuleInstance()
+{
+#if defined(_WIN32)
+    return GetModuleHandleA("kernel32.dll");
+#else
+    static HINSTANCE instance = emu::LoadModule(
+        [](HINSTANCE, DWORD, LPVOID) -> BOOL { return TRUE; }, "C:\\r6odi\\other.dll");
+    return instance;
+#endif
+}
+
+// What the system sends every top-level window when the device tree
+// changes: WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, lParam 0. It arrives with
+// the next message retrieval of the window's thread.
+inline void BroadcastDeviceNodesChanged()
+{
+#if defined(_WIN32)
+    PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+#else
+    emu::BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr);
+#endif
+}
+
 #if !defined(_WIN32)
 // On the host each test must also give back everything it took: the
 // emulation counts every kernel and window object.
