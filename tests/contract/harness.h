@@ -184,9 +184,9 @@ inline void ReportLeaks(const emu::Counts& before, const emu::Counts& after)
 #endif
 
 // Whether a test's "Group.Name" passes a filter: a comma-separated list of
-// parts of names; a part with a leading '-' excludes the tests that contain
-// it, the others select (all tests when no part selects). "-Processes."
-// runs every test but the group Processes.
+// texts; a text with a leading '-' excludes the tests whose name contains
+// it, the others select (all tests when none selects). "-Processes." runs
+// every test but the group Processes.
 inline bool Selected(const char* fullName, const char* filter)
 {
     if (filter == nullptr)
