@@ -46,6 +46,11 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_DEVICECHANGE: {
         if (lParam == 0) // DBT_DEVNODES_CHANGED has no record
             return TRUE;
+        auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+        if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
+            records.push_back({header->dbch_size, header->dbch_devicetype, header->dbch_reserved, {}, ""});
+            return TRUE;
+        }
         auto* r = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam);
         records.push_back({r->dbcc_size, r->dbcc_devicetype, r->dbcc_reserved, r->dbcc_classguid,
                            r->dbcc_name});
