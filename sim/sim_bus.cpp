@@ -25,19 +25,26 @@ bool NameOpens(const std::string& name, const std::string& path, Endpoint* endpo
     return true;
 }
 
+// As the system does: the interface event to the windows registered for the
+// class, and the change of the device tree to every top-level window.
 void Announce(const SimCamera& camera, bool arrival)
 {
     emu::BroadcastDeviceInterfaceChange(*InterfaceClass(camera.Type()),
                                         arrival ? camera.Path() : camera.RemovalName(), arrival);
+    emu::BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr);
 }
 
 } // namespace
 
 SimBus::~SimBus()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::shared_ptr<SimCamera>& camera : cameras_)
-        camera->MarkDetached();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const std::shared_ptr<SimCamera>& camera : cameras_)
+            camera->MarkDetached();
+    }
+    // Reads waiting on the cameras' pipes now fail.
+    emu::DeviceStateChanged();
 }
 
 std::shared_ptr<SimCamera> SimBus::Attach(const CameraDescription& description)

@@ -92,11 +92,14 @@ TEST_F(ChannelTest, EveryFailingReplyHasItsOwnText)
         {sim::ReplyFault::Empty(), "Instruction failed: Unknown return code"},
         {sim::ReplyFault::Lost(), "Instruction failed: Unknown return code"},
     };
+    uint64_t start = emu::Now();
     for (const Reply& reply : replies) {
         sim->InjectReplyFault(reply.fault);
         EXPECT_FALSE(camera->OpenShutter()) << reply.text;
         EXPECT_STREQ(camera->lastError, reply.text);
     }
+    // Only the lost reply made the read wait: for the pipe's time-out.
+    EXPECT_EQ(emu::Now() - start, sim::SimCamera::kDefaultPipeTimeout);
     // A success leaves the last message standing.
     EXPECT_TRUE(camera->OpenShutter());
     EXPECT_STREQ(camera->lastError, "Instruction failed: Unknown return code");

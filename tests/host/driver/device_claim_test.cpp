@@ -261,8 +261,11 @@ TEST_F(ClaimTest, IdentificationNeedsACompleteSuccessfulReply)
     EXPECT_EQ(r6odi::IdentifyDevice(kPathCapacity, path), -1);
     camera->InjectReplyFault(sim::ReplyFault::Empty());
     EXPECT_EQ(r6odi::IdentifyDevice(kPathCapacity, path), -1);
+    uint64_t start = emu::Now();
     camera->InjectReplyFault(sim::ReplyFault::Lost());
     EXPECT_EQ(r6odi::IdentifyDevice(kPathCapacity, path), -1);
+    // A reply that never comes is waited for until the pipe's time-out.
+    EXPECT_EQ(emu::Now() - start, sim::SimCamera::kDefaultPipeTimeout);
     camera->FailOpen(sim::Endpoint::Reply, ERROR_ACCESS_DENIED);
     EXPECT_EQ(r6odi::IdentifyDevice(kPathCapacity, path), -1);
     // The command pipe opened first is closed again.

@@ -44,6 +44,13 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_CREATE:
         return createAnswer;
     case WM_DEVICECHANGE: {
+        if (lParam == 0) // DBT_DEVNODES_CHANGED has no record
+            return TRUE;
+        auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+        if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
+            records.push_back({header->dbch_size, header->dbch_devicetype, header->dbch_reserved, {}, ""});
+            return TRUE;
+        }
         auto* r = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam);
         records.push_back({r->dbcc_size, r->dbcc_devicetype, r->dbcc_reserved, r->dbcc_classguid,
                            r->dbcc_name});
@@ -572,6 +579,52 @@ TEST_F(UserTest, RegistrationChecksItsFilterFlagsAndWindow)
     DestroyWindow(w);
     EXPECT_EQ(RegisterDeviceNotificationA(w, &f, 0), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_WINDOW_HANDLE);
+}
+
+// The system's own broadcasts need no registration: every top-level window
+// gets them, children and message-only windows do not.
+TEST_F(UserTest, DeviceBroadcastsReachEveryTopLevelWindowOnly)
+{
+    HWND top = Create();
+    HWND child = CreateWindowExA(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0, top, nullptr,
+                                 instance, nullptr);
+    HWND messageOnly = CreateWindowExA(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                       nullptr, instance, nullptr);
+    ASSERT_TRUE(top && child && messageOnly);
+    calls.clear();
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << 3;
+    emu::BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr);
+    emu::BroadcastDeviceChange(DBT_DEVICEARRIVAL, reinterpret_cast<DEV_BROADCAST_HDR*>(&volume));
+    volume.dbcv_unitmask = 0; // the record was copied
+    MSG m;
+    while (Pump(&m)) {
+    }
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].window, top);
+    EXPECT_EQ(calls[0].wParam, (WPARAM)DBT_DEVNODES_CHANGED);
+    EXPECT_EQ(calls[0].lParam, 0);
+    EXPECT_EQ(calls[1].window, top);
+    EXPECT_EQ(calls[1].wParam, (WPARAM)DBT_DEVICEARRIVAL);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].size, (DWORD)sizeof volume);
+    EXPECT_EQ(records[0].deviceType, (DWORD)DBT_DEVTYP_VOLUME);
+    DestroyWindow(messageOnly);
+    DestroyWindow(top);
+}
+
+// A class is found by its atom only with the instance that registered it.
+TEST_F(UserTest, AtomFindsTheClassOnlyForItsInstance)
+{
+    for (HINSTANCE other : {Instance(0x60000000), (HINSTANCE) nullptr}) {
+        SetLastError(0);
+        EXPECT_EQ(CreateWindowExA(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  other, nullptr),
+                  nullptr);
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_CLASS_DOES_NOT_EXIST);
+    }
 }
 
 } // namespace
