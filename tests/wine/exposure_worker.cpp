@@ -64,14 +64,6 @@ bool EndOfExposureQueued()
     return PeekMessageA(&msg, nullptr, kEndOfExposureMessage, kEndOfExposureMessage, PM_NOREMOVE) != 0;
 }
 
-// Waits, without dispatching, until the worker has ended.
-bool WaitForTimeOut()
-{
-    for (DWORD waited = 0; waited < kPatience && d_IsExposing(); ++waited)
-        Sleep(1);
-    return !d_IsExposing();
-}
-
 } // namespace
 
 CONTRACT_TEST(Exposure, MessageEndsTheExposureAfterItsTime)
@@ -128,20 +120,4 @@ CONTRACT_TEST(Exposure, InterruptWakesTheWorkerAndNoMessageFollows)
     called = Clock();
     CHECK_EQ(d_Finalize(), 1);
     CHECK(Milliseconds(called, Clock()) < 1000.0);
-}
-
-CONTRACT_TEST(Exposure, StaleMessageLeavesTheNextExposureRunning)
-{
-    DriverCamera driver;
-    REQUIRE(driver.Ready());
-    CHECK_EQ(d_StartExposure(20, 1), 1);
-    REQUIRE(WaitForTimeOut());
-    CHECK(EndOfExposureQueued());
-    CHECK_EQ(d_StartDownload(), 1);
-    CHECK_EQ(d_StartExposure(60000, 1), 1);
-    Pump();
-    CHECK(driver.camera->exposing);
-    CHECK(driver.camera->shutterOpen);
-    CHECK_EQ(d_IsExposing(), 1);
-    CHECK_EQ(d_InterruptExposure(), 1);
 }
