@@ -98,3 +98,55 @@ TEST_F(DialogManager, AUserWhoDoesNothingEndsTheDialogWithAReport)
 }
 
 } // namespace
+
+namespace {
+
+// A template written by hand: no font, one control whose class is named
+// rather than given by its atom.
+std::vector<WORD> NamedClassTemplate(const char16_t* className)
+{
+    std::vector<WORD> words = {0x0000, 0x8000, 0, 0, 1, 0, 0, 50, 20, 0, 0, 'T', 0, 0};
+    // The control (at byte 28, 4-byte aligned): child | visible, id 5.
+    for (WORD w : {WORD(0x0000), WORD(0x5000), WORD(0), WORD(0), WORD(1), WORD(1), WORD(40), WORD(12), WORD(5)})
+        words.push_back(w);
+    for (const char16_t* c = className; *c != 0; ++c)
+        words.push_back(*c);
+    for (WORD w : {WORD(0), WORD('h'), WORD('i'), WORD(0), WORD(0)})
+        words.push_back(w);
+    return words;
+}
+
+emu::ControlView namedView;
+
+INT_PTR CALLBACK LookAtControl5(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    if (message != WM_INITDIALOG)
+        return FALSE;
+    emu::ViewControl(dialog, 5, &namedView);
+    EndDialog(dialog, 1);
+    return TRUE;
+}
+
+TEST(DialogManagerNames, AControlClassGivenByNameIsBuilt)
+{
+    struct Case {
+        const char16_t* name;
+        INT_PTR result;
+        WORD atom;
+    } cases[] = {{u"Edit", 1, 0x0081}, {u"BUTTON", 1, 0x0080}, {u"ListBox", -1, 0}};
+    for (const Case& c : cases) {
+        std::vector<WORD> words = NamedClassTemplate(c.name);
+        ASSERT_EQ(reinterpret_cast<uintptr_t>(words.data()) % 4, 0u);
+        words.resize(words.size() + 64, 0);
+        namedView = emu::ControlView{};
+        EXPECT_EQ(DialogBoxIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(words.data()), nullptr,
+                                          LookAtControl5, 0),
+                  c.result);
+        EXPECT_EQ(namedView.classAtom, c.atom);
+        if (c.result == 1) {
+            EXPECT_EQ(namedView.text, "hi");
+        }
+    }
+}
+
+} // namespace
