@@ -8,7 +8,6 @@
 
 namespace {
 
-using conformance::kCases;
 using conformance::State;
 
 constexpr uint16_t kUntouched = 0x5A5A;
@@ -81,8 +80,8 @@ const KnownFault* KnownFaultOf(State state, const std::string& id)
 TEST_P(StatesTest, AnswersAsTheTableSays)
 {
     const State state = static_cast<State>(std::get<0>(GetParam()));
-    const conformance::ExportCase& c = kCases[std::get<1>(GetParam())];
-    const conformance::Answer& answer = c.answers[state];
+    const conformance::ExportCall& c = conformance::kCalls[std::get<1>(GetParam())];
+    const conformance::Answer& answer = conformance::kAnswers[std::get<1>(GetParam())].in[state];
     const std::string id = c.id;
     Plug(1, conformance::kSensorWidth, conformance::kSensorHeight);
     ASSERT_NO_FATAL_FAILURE(Enter(state));
@@ -143,12 +142,12 @@ TEST_P(StatesTest, AnswersAsTheTableSays)
 std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, size_t>>& info)
 {
     return std::string(kStateNames[std::get<0>(info.param)]) + "_" +
-           kCases[std::get<1>(info.param)].id;
+           conformance::kCalls[std::get<1>(info.param)].id;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryExport, StatesTest,
                          ::testing::Combine(::testing::Range(0, int{conformance::kStateCount}),
-                                            ::testing::Range(size_t{0}, conformance::kCaseCount)),
+                                            ::testing::Range(size_t{0}, conformance::kCallCount)),
                          CaseName);
 
 } // namespace

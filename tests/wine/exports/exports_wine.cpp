@@ -48,9 +48,10 @@ bool FindExports(HMODULE module, ExportTable* table)
     return all;
 }
 
-void RunCase(const char* path, conformance::State state, const conformance::ExportCase& c)
+void RunCase(const char* path, conformance::State state, size_t index)
 {
     static const char* const kStateNames[] = {"no object", "not connected"};
+    const conformance::ExportCall& c = conformance::kCalls[index];
     char what[160];
     std::snprintf(what, sizeof what, "%s, %s", c.call, kStateNames[state]);
     HMODULE module = LoadLibraryA(path);
@@ -64,7 +65,7 @@ void RunCase(const char* path, conformance::State state, const conformance::Expo
             Failure(what, "d_Initialize did not return 1");
         std::vector<uint16_t> buffer(conformance::kBufferPixels, 0x5A5A);
         const INT_PTR result = c.run(exports, buffer.data());
-        std::string message = conformance::CheckResult(c.answers[state], result);
+        std::string message = conformance::CheckResult(conformance::kAnswers[index].in[state], result);
         if (!message.empty())
             Failure(what, message.c_str());
         for (uint16_t pixel : buffer) {
@@ -91,8 +92,8 @@ int main(int argc, char** argv)
     }
     int cases = 0;
     for (conformance::State state : {conformance::kNoObject, conformance::kNotConnected}) {
-        for (const conformance::ExportCase& c : conformance::kCases) {
-            RunCase(argv[1], state, c);
+        for (size_t index = 0; index < conformance::kCallCount; ++index) {
+            RunCase(argv[1], state, index);
             ++cases;
         }
     }
