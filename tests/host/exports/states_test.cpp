@@ -23,7 +23,7 @@ protected:
             ASSERT_EQ(d_Initialize(nullptr), 1);
             return;
         }
-        Connect();
+        ASSERT_NO_FATAL_FAILURE(Connect());
         if (state == conformance::kExposing) {
             d_StartExposure(60000, 1);
             emu::Settle();
