@@ -102,6 +102,16 @@ if(R6ODI_WINE_FOUND)
   endif()
 endif()
 
+# The exported interface through the real loader: a program of its own, with
+# none of the driver's code in it, finds the DLL's exports by name and runs
+# the conformance cases that need no camera through them.
+add_executable(exports_wine ${CMAKE_SOURCE_DIR}/tests/wine/exports/exports_wine.cpp)
+target_include_directories(exports_wine PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+add_dependencies(exports_wine d_r6odi)
+if(R6ODI_WINE_FOUND)
+  r6odi_add_wine_test(exports_wine exports_wine "Z:$<TARGET_FILE:d_r6odi>")
+endif()
+
 # --- The setup dialog under the real dialog manager -----------------------------
 # Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of
 # its own (scripts/wine-x11-run.sh); the driver's objects are linked in, so
