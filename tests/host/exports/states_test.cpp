@@ -50,29 +50,6 @@ protected:
 const char* const kStateNames[] = {"NoObject", "NotConnected", "Idle", "Exposing",
                                    "Elapsed", "Unplugged", "Replugged"};
 
-// Faults of other parts of the driver that the table has found, each waiting
-// for its fix there. A listed case is skipped while it fails and fails once
-// it passes, so that the list cannot outlive its faults.
-struct KnownFault {
-    State state;
-    const char* id;
-    const char* reason;
-};
-
-const KnownFault kKnownFaults[] = {
-    {conformance::kNotConnected, "StartExposure",
-     "the exposure worker waits on the event of a camera that was never opened (a null handle)"},
-};
-
-const KnownFault* KnownFaultOf(State state, const std::string& id)
-{
-    for (const KnownFault& fault : kKnownFaults) {
-        if (fault.state == state && id == fault.id)
-            return &fault;
-    }
-    return nullptr;
-}
-
 TEST_P(StatesTest, AnswersAsTheTableSays)
 {
     const State state = static_cast<State>(std::get<0>(GetParam()));
@@ -127,11 +104,6 @@ TEST_P(StatesTest, AnswersAsTheTableSays)
     for (const std::string& problem : problems)
         all += "\n  " + problem;
     const std::string where = c.call + std::string(" in state ") + kStateNames[state];
-    if (const KnownFault* fault = KnownFaultOf(state, id)) {
-        if (problems.empty())
-            FAIL() << where << " passes now: take it off the known faults";
-        GTEST_SKIP() << where << ": known fault: " << fault->reason << all;
-    }
     EXPECT_TRUE(problems.empty()) << where << all;
 }
 
