@@ -25,18 +25,18 @@ __m128i Swap(__m128i v)
 }
 
 // The truncated means of eight pixels, from two vectors of host-order
-// samples, each pixel's two samples in one 32-bit lane. The sums take 17
-// bits, so they are made in 32-bit lanes; the means (at most 0xFFFF) are
-// packed back to 16 bits through the signed pack, shifted down by 0x8000
-// and up again so that none saturates.
+// samples, each pixel's two samples in one 32-bit lane. Flipping the top
+// bit makes each sample a signed one 32768 lower, so that one signed
+// multiply-add gives the pair's 17-bit sum less 65536 in 32 bits; halved,
+// that is the mean less 32768, which the signed pack keeps exactly, and
+// the second flip adds the 32768 back.
 __m128i Means(__m128i first, __m128i second)
 {
-    const __m128i low = _mm_set1_epi32(0xFFFF);
-    const __m128i bias = _mm_set1_epi32(0x8000);
-    const __m128i a = _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(first, low), _mm_srli_epi32(first, 16)), 1);
-    const __m128i b = _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(second, low), _mm_srli_epi32(second, 16)), 1);
-    const __m128i packed = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
-    return _mm_xor_si128(packed, _mm_set1_epi16(static_cast<short>(0x8000)));
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i a = _mm_srai_epi32(_mm_madd_epi16(_mm_xor_si128(first, flip), ones), 1);
+    const __m128i b = _mm_srai_epi32(_mm_madd_epi16(_mm_xor_si128(second, flip), ones), 1);
+    return _mm_xor_si128(_mm_packs_epi32(a, b), flip);
 }
 
 template <bool kStream>

@@ -82,12 +82,12 @@ RowCode RowCodeFor(uint64_t pixelBytes)
 
 namespace {
 
-bool Streams(RowCode code)
+[[maybe_unused]] bool Streams(RowCode code)
 {
     return code == RowCode::Sse2Streaming || code == RowCode::Avx2Streaming;
 }
 
-void SwapRow(RowCode code, const uint8_t* wire, uint16_t* host, size_t count)
+void SwapRow([[maybe_unused]] RowCode code, const uint8_t* wire, uint16_t* host, size_t count)
 {
 #if R6ODI_VECTOR_ROWS
     if (code == RowCode::Avx2 || code == RowCode::Avx2Streaming) {
@@ -102,7 +102,7 @@ void SwapRow(RowCode code, const uint8_t* wire, uint16_t* host, size_t count)
     SwapSamplesPortable(wire, host, count);
 }
 
-void AverageRow(RowCode code, const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count)
+void AverageRow([[maybe_unused]] RowCode code, const uint8_t* wire, uint16_t* samples, uint16_t* pixels, size_t count)
 {
 #if R6ODI_VECTOR_ROWS
     if (code == RowCode::Avx2 || code == RowCode::Avx2Streaming) {
@@ -117,13 +117,12 @@ void AverageRow(RowCode code, const uint8_t* wire, uint16_t* samples, uint16_t* 
     SwapAndAveragePairsPortable(wire, samples, pixels, count);
 }
 
-void FinishFrame(RowCode code)
+void FinishFrame([[maybe_unused]] RowCode code)
 {
 #if R6ODI_VECTOR_ROWS
     if (Streams(code))
         EndStreaming();
 #endif
-    (void)code;
 }
 
 // The code asked for if it runs here, else the portable one.

@@ -96,19 +96,26 @@ TEST(AveragedPixels, SumIsTakenIn32BitsAndTruncated)
     };
     const Pair pairs[] = {{0x0001, 0x0002, 0x0001}, {0xFFFF, 0xFFFF, 0xFFFF}, {0xFFFE, 0xFFFF, 0xFFFE},
                           {0x8000, 0x8000, 0x8000}, {0x0000, 0x0001, 0x0000}, {0x1234, 0xFEDC, 0x8888}};
-    // 17 pixels of each pair, so that both the block loop and its tail see them.
-    for (const Pair& p : pairs) {
-        std::vector<uint16_t> row;
-        for (int i = 0; i < 17; ++i) {
-            row.push_back(p.first);
-            row.push_back(p.second);
+    // 41 pixels of each pair, so that the blocks of every row code and their
+    // tails see them, with every code that runs here.
+    for (r6odi::RowCode code : {r6odi::RowCode::Portable, r6odi::RowCode::Sse2, r6odi::RowCode::Sse2Streaming,
+                                r6odi::RowCode::Avx2, r6odi::RowCode::Avx2Streaming}) {
+        if (!r6odi::RowCodeRuns(code))
+            continue;
+        for (const Pair& p : pairs) {
+            std::vector<uint16_t> row;
+            for (int i = 0; i < 41; ++i) {
+                row.push_back(p.first);
+                row.push_back(p.second);
+            }
+            std::vector<uint8_t> wire = Wire(row);
+            std::vector<uint16_t> samples(82), host(41);
+            r6odi::UnpackAveragedRows(RawFrame{wire.data(), 41, 1, 0}, samples.data(), host.data(), code);
+            EXPECT_EQ(host, std::vector<uint16_t>(41, p.mean))
+                << std::hex << p.first << "+" << p.second << ", code " << static_cast<int>(code);
+            // The row passed through the sample buffer in host order.
+            EXPECT_EQ(samples, row);
         }
-        std::vector<uint8_t> wire = Wire(row);
-        std::vector<uint16_t> samples(34), host(17);
-        r6odi::UnpackAveragedRows(RawFrame{wire.data(), 17, 1, 0}, samples.data(), host.data());
-        EXPECT_EQ(host, std::vector<uint16_t>(17, p.mean)) << std::hex << p.first << "+" << p.second;
-        // The row passed through the sample buffer in host order.
-        EXPECT_EQ(samples, row);
     }
 }
 
