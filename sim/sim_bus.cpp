@@ -35,9 +35,13 @@ void Announce(const SimCamera& camera, bool arrival)
 
 SimBus::~SimBus()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::shared_ptr<SimCamera>& camera : cameras_)
-        camera->MarkDetached();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const std::shared_ptr<SimCamera>& camera : cameras_)
+            camera->MarkDetached();
+    }
+    // Reads waiting on the cameras' pipes now fail.
+    emu::DeviceStateChanged();
 }
 
 std::shared_ptr<SimCamera> SimBus::Attach(const CameraDescription& description)

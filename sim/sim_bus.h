@@ -6,7 +6,8 @@
 //
 // Open(name) accepts a camera's device path (any letter case) for the device
 // itself and the path followed by a backslash and 0, 1 or 2 for its command,
-// reply and image pipe. Any number of handles may be open at once.
+// reply and image pipe. Any number of handles may be open at once, as far as
+// their share modes allow (CreateFileA checks them).
 //
 // Thread-safe: the bus guards its list with its own lock and never calls
 // into the emulation while holding it.

@@ -56,14 +56,33 @@ void SimCamera::DefineCommand(uint8_t code, CommandHandler handler)
 
 void SimCamera::WithState(const std::function<void(CameraState&)>& visit)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    visit(state_);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        visit(state_);
+    }
+    // The visit may have queued image data.
+    emu::DeviceStateChanged();
 }
 
 void SimCamera::QueueImageData(const std::vector<uint8_t>& bytes)
 {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        state_.imageData.Append(bytes);
+    }
+    emu::DeviceStateChanged();
+}
+
+void SimCamera::SetPipeTimeout(DWORD milliseconds)
+{
     std::lock_guard<std::mutex> lock(mutex_);
-    state_.imageData.Append(bytes);
+    pipeTimeout_ = milliseconds;
+}
+
+DWORD SimCamera::PipeTimeout() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pipeTimeout_;
 }
 
 size_t SimCamera::PendingReplies() const
@@ -230,6 +249,38 @@ void SimCamera::FileClosed(Endpoint endpoint)
     --openFiles_[(int)endpoint];
 }
 
+DWORD SimCamera::ReadTimeout(Endpoint endpoint) const
+{
+    if (endpoint != Endpoint::Reply && endpoint != Endpoint::Image)
+        return 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pipeTimeout_;
+}
+
+bool SimCamera::ReadReady(Endpoint endpoint, uint64_t attachment) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Serves(attachment)) // the read fails at once
+        return true;
+    switch (endpoint) {
+    case Endpoint::Reply:
+        return !replies_.empty();
+    case Endpoint::Image:
+        return state_.imageData.Size() > 0;
+    default:
+        return true;
+    }
+}
+
+std::string SimCamera::Identity(Endpoint endpoint, uint64_t attachment) const
+{
+    // A device that was unplugged and plugged in again is a new device
+    // object: handles left from before do not share with it.
+    std::string identity = UpperCasePath(path_);
+    identity += '#' + std::to_string(attachment) + '\\' + std::to_string((int)endpoint);
+    return identity;
+}
+
 bool SimCamera::Read(Endpoint endpoint, uint64_t attachment, void* buffer, DWORD size,
                      DWORD* done, DWORD* error)
 {
@@ -241,7 +292,7 @@ bool SimCamera::Read(Endpoint endpoint, uint64_t attachment, void* buffer, DWORD
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
     switch (endpoint) {
     case Endpoint::Reply:
-        return ReadReply(bytes, size, done, error);
+        return ReadReply(bytes, size, done);
     case Endpoint::Image:
         return Succeed(ReadImage(bytes, size), done);
     default: // the device and the command pipe have nothing to read
@@ -249,14 +300,13 @@ bool SimCamera::Read(Endpoint endpoint, uint64_t attachment, void* buffer, DWORD
     }
 }
 
-bool SimCamera::ReadReply(uint8_t* buffer, DWORD size, DWORD* done, DWORD* error)
+bool SimCamera::ReadReply(uint8_t* buffer, DWORD size, DWORD* done)
 {
+    // Only a pipe that does not block (time-out 0) is read with no reply.
     if (replies_.empty())
         return Succeed(0, done);
     PendingReply reply = std::move(replies_.front());
     replies_.pop_front();
-    if (reply.lost)
-        return Fail(ERROR_SEM_TIMEOUT, done, error);
     DWORD count = (DWORD)std::min<size_t>(size, reply.bytes.size());
     if (count > 0)
         std::memcpy(buffer, reply.bytes.data(), count);
@@ -301,7 +351,9 @@ void SimCamera::Execute(const uint8_t* request, DWORD size, uint64_t now)
     PendingReply reply;
     reply.bytes = std::move(answer);
     faults_.ShapeReply(request[0], &reply);
-    replies_.push_back(std::move(reply));
+    // A lost reply never arrives: the read waiting for it times out.
+    if (!reply.lost)
+        replies_.push_back(std::move(reply));
 }
 
 } // namespace sim

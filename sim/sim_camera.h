@@ -3,9 +3,12 @@
 // A write on the command pipe is one request; the camera answers it at once
 // by queueing the reply that a later read of the reply pipe returns. A read
 // delivers at most the size asked and drops the rest of that reply, as an
-// overflowing USB bulk transfer would; with no reply queued it succeeds with
-// no bytes. The image pipe serves a queue of bytes, each read as much as is
-// queued up to the size asked (less while an image fault says so).
+// overflowing USB bulk transfer would. The image pipe serves a queue of
+// bytes, each read as much as is queued up to the size asked (less while an
+// image fault says so). A read of the reply or image pipe with nothing
+// queued blocks as a bulk pipe does: it waits until data arrives or the
+// pipe time-out (PipeTimeout, 5000 ms unless set) has passed on the clock,
+// and then fails with ERROR_SEM_TIMEOUT (see emu::DeviceFile).
 //
 // The camera's sensor cools on the virtual clock: every request, and every
 // look at the thermal state, sees it as it is at emu::Now().
@@ -53,6 +56,11 @@ public:
     // handlers: no calls back into the camera, the bus or the emulation).
     void WithState(const std::function<void(CameraState&)>& visit);
     void QueueImageData(const std::vector<uint8_t>& bytes);
+    // How long a read of an empty reply or image pipe waits, in milliseconds
+    // of the clock, before it fails as a USB time-out (0: reads never wait).
+    static constexpr DWORD kDefaultPipeTimeout = 5000;
+    void SetPipeTimeout(DWORD milliseconds);
+    DWORD PipeTimeout() const;
     size_t PendingReplies() const;
     size_t PendingImageBytes() const;
 
@@ -106,9 +114,13 @@ private:
     bool Write(Endpoint endpoint, uint64_t attachment, const void* buffer, DWORD size,
                DWORD* done, DWORD* error);
     void FileClosed(Endpoint endpoint);
+    DWORD ReadTimeout(Endpoint endpoint) const;
+    // Called under the emulation's lock: takes only the camera's own.
+    bool ReadReady(Endpoint endpoint, uint64_t attachment) const;
+    std::string Identity(Endpoint endpoint, uint64_t attachment) const;
 
     bool Serves(uint64_t attachment) const { return attached_ && attachment == attachment_; }
-    bool ReadReply(uint8_t* buffer, DWORD size, DWORD* done, DWORD* error);
+    bool ReadReply(uint8_t* buffer, DWORD size, DWORD* done);
     DWORD ReadImage(uint8_t* buffer, DWORD size);
     void Execute(const uint8_t* request, DWORD size, uint64_t now);
 
@@ -126,6 +138,7 @@ private:
     std::vector<DWORD> imageReadSizes_;
     std::string removalName_;
     int openFiles_[kEndpointCount] = {};
+    DWORD pipeTimeout_ = kDefaultPipeTimeout;
 };
 
 } // namespace sim

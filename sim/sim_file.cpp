@@ -26,4 +26,19 @@ bool SimFile::Write(const void* buffer, DWORD size, DWORD* done, DWORD* error)
     return camera_->Write(endpoint_, attachment_, buffer, size, done, error);
 }
 
+DWORD SimFile::ReadTimeout() const
+{
+    return camera_->ReadTimeout(endpoint_);
+}
+
+bool SimFile::ReadReady() const
+{
+    return camera_->ReadReady(endpoint_, attachment_);
+}
+
+std::string SimFile::Identity() const
+{
+    return camera_->Identity(endpoint_, attachment_);
+}
+
 } // namespace sim

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/emul/control.h"
 #include "sim/endpoint.h"
@@ -21,6 +22,9 @@ public:
 
     bool Read(void* buffer, DWORD size, DWORD* done, DWORD* error) override;
     bool Write(const void* buffer, DWORD size, DWORD* done, DWORD* error) override;
+    DWORD ReadTimeout() const override;
+    bool ReadReady() const override;
+    std::string Identity() const override;
 
 private:
     std::shared_ptr<SimCamera> camera_;

@@ -69,11 +69,26 @@ void SetModulePath(HINSTANCE module, const std::string& path);
 // --- Device bus -------------------------------------------------------------
 // One opened file on the bus. The functions report as ReadFile/WriteFile
 // would: the result, the count and, on failure, the error code.
+//
+// A file whose ReadTimeout is not 0 blocks as a USB bulk pipe does: ReadFile
+// first waits until ReadReady (data to deliver, or a failure to report) or
+// until the time-out has passed on the clock, and then fails with
+// ERROR_SEM_TIMEOUT without calling Read. Whoever gives such a file data
+// from outside a WriteFile calls emu::DeviceStateChanged afterwards.
 class DeviceFile {
 public:
     virtual ~DeviceFile() = default;
     virtual bool Read(void* buffer, DWORD size, DWORD* done, DWORD* error) = 0;
     virtual bool Write(const void* buffer, DWORD size, DWORD* done, DWORD* error) = 0;
+    // Milliseconds a read waits for data; 0 (default): reads never wait.
+    virtual DWORD ReadTimeout() const { return 0; }
+    // Called with the emulation's lock held: must not call into the
+    // emulation (it may take the device's own lock).
+    virtual bool ReadReady() const { return true; }
+    // The object the file opens, for the share modes of CreateFileA: two
+    // files of one identity are one device. Empty (default): the name the
+    // file was opened by, in upper case.
+    virtual std::string Identity() const { return std::string(); }
 };
 
 // One member of a SetupAPI snapshot, with the faults it injects.
@@ -97,6 +112,9 @@ public:
 
 // Installs the bus (null removes it); the caller keeps ownership.
 void SetDeviceBus(DeviceBus* bus);
+// Wakes the reads that wait on a device so that they look again; call after
+// giving a device something to read, with none of the device's locks held.
+void DeviceStateChanged();
 // Notifies every window registered for the class (or for all classes) with
 // WM_DEVICECHANGE and a DEV_BROADCAST_DEVICEINTERFACE_A naming `name`:
 // DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE. Delivered like a message

@@ -1,5 +1,6 @@
 #include "platform/emul/core.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +14,7 @@ namespace {
 struct Waiter {
     const std::function<bool()>* ready;
     uint64_t deadline; // UINT64_MAX: none
+    bool emulated;     // the thread was started with CreateThread
 };
 
 struct State {
@@ -23,7 +25,7 @@ struct State {
     std::chrono::steady_clock::time_point realBase;
     uint64_t realBaseNow = 0;
     Counts counts;
-    std::list<Waiter*> waiters; // emulated threads currently blocked in WaitFor
+    std::list<Waiter*> waiters; // threads currently blocked in WaitFor
     int failAllocations = 0;
     std::map<HINSTANCE, std::string> modules;
     std::map<HINSTANCE, DllEntry> entries;
@@ -73,7 +75,46 @@ uint64_t NowLocked()
            (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
 }
 
-bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
+namespace {
+
+// True when no thread started with CreateThread can make progress without
+// another event or a clock step: each is blocked in a wait that is not due.
+bool EmulatedThreadsResting(State& s, uint64_t now)
+{
+    long resting = 0;
+    for (Waiter* w : s.waiters)
+        if (w->emulated && !Runnable(*w, now))
+            ++resting;
+    return resting >= s.counts.threadsRunning;
+}
+
+// The earliest deadline of any wait, `own` included.
+uint64_t EarliestDeadline(const State& s, uint64_t own)
+{
+    uint64_t earliest = own;
+    for (const Waiter* w : s.waiters)
+        earliest = std::min(earliest, w->deadline);
+    return earliest;
+}
+
+// Moves the virtual clock to the next deadline when nothing else can
+// happen before it; true when it moved.
+bool JumpToNextDeadline(State& s, uint64_t own)
+{
+    if (s.realTime)
+        return false;
+    uint64_t now = s.virtualNow;
+    if (!EmulatedThreadsResting(s, now))
+        return false;
+    uint64_t next = EarliestDeadline(s, own);
+    if (next == UINT64_MAX || next <= now)
+        return false;
+    s.virtualNow = next;
+    NotifyAll();
+    return true;
+}
+
+bool Wait(Guard& guard, const std::function<bool()>& ready, DWORD timeout, bool jumpClock)
 {
     State& s = S();
     if (ready())
@@ -81,9 +122,8 @@ bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
     if (timeout == 0)
         return false;
     uint64_t deadline = timeout == INFINITE ? UINT64_MAX : NowLocked() + timeout;
-    Waiter self{&ready, deadline};
-    if (emulatedThread)
-        s.waiters.push_back(&self);
+    Waiter self{&ready, deadline, emulatedThread};
+    s.waiters.push_back(&self);
     bool result;
     for (;;) {
         if (ready()) {
@@ -94,14 +134,31 @@ bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
             result = false;
             break;
         }
+        if (jumpClock && JumpToNextDeadline(s, deadline))
+            continue;
         if (s.realTime && deadline != UINT64_MAX)
             s.changed.wait_for(guard, std::chrono::milliseconds(deadline - NowLocked()));
+        else if (jumpClock)
+            // Threads that are running do not always notify when they come to
+            // rest; look again shortly, as Settle does.
+            s.changed.wait_for(guard, std::chrono::milliseconds(1));
         else
             s.changed.wait(guard);
     }
-    if (emulatedThread)
-        s.waiters.remove(&self);
+    s.waiters.remove(&self);
     return result;
+}
+
+} // namespace
+
+bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
+{
+    return Wait(guard, ready, timeout, false);
+}
+
+bool WaitForJumpingClock(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
+{
+    return Wait(guard, ready, timeout, true);
 }
 
 void ThreadStarted()
@@ -205,11 +262,7 @@ void Settle()
     State& s = S();
     for (;;) {
         uint64_t now = NowLocked();
-        long resting = 0;
-        for (Waiter* w : s.waiters)
-            if (!Runnable(*w, now))
-                ++resting;
-        if (resting >= s.counts.threadsRunning)
+        if (EmulatedThreadsResting(s, now))
             return;
         // A running thread does not always notify; look again shortly.
         s.changed.wait_for(g, std::chrono::milliseconds(1));

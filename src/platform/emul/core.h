@@ -31,6 +31,14 @@ uint64_t NowLocked();
 // `ready()` is true or `timeout` milliseconds of the clock have passed
 // (INFINITE: no limit; 0: poll once). Returns ready()'s last answer.
 bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout);
+// The same, for a wait that only the passing of time may end, as a device
+// transfer that waits for its time-out: when the caller and every thread
+// started with CreateThread are blocked, nothing can happen before the
+// earliest deadline of all waits, so the virtual clock jumps there (the
+// earliest first, so that the threads due then run before the clock moves
+// on). No other thread is needed to move the clock. Follows real time like
+// WaitFor after UseRealTime(true).
+bool WaitForJumpingClock(Guard& guard, const std::function<bool()>& ready, DWORD timeout);
 
 // Emulated threads (created through CreateThread) announce their start and
 // end so that Settle can tell when they have all come to rest.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -42,6 +43,10 @@ struct Thread : Object {
 
 struct File : Object {
     std::shared_ptr<emu::DeviceFile> device;
+    std::string identity; // files of one identity open one device
+    bool reads = false;   // the access asked for includes reading
+    bool writes = false;  // ... writing
+    DWORD share = 0;      // FILE_SHARE_READ / FILE_SHARE_WRITE granted to later opens
 };
 
 struct Tables {
@@ -182,11 +187,50 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 
 // --- Files ----------------------------------------------------------------
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                          DWORD, HANDLE)
+namespace {
+
+constexpr DWORD kReadAccess = GENERIC_READ | GENERIC_ALL | FILE_READ_DATA;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+
+std::string UpperCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The I/O manager's share check: a new open is refused when it wants what an
+// earlier open does not share, or does not share what an earlier open has.
+// An open without data access neither restricts nor is restricted. Lock
+// held.
+bool SharingAllows(const File& opening)
+{
+    if (!opening.reads && !opening.writes)
+        return true;
+    for (const auto& entry : T().handles) {
+        const File* open = dynamic_cast<const File*>(entry.second.get());
+        if (open == nullptr || open->identity != opening.identity || (!open->reads && !open->writes))
+            continue;
+        if ((opening.reads && !(open->share & FILE_SHARE_READ)) ||
+            (opening.writes && !(open->share & FILE_SHARE_WRITE)) ||
+            (open->reads && !(opening.share & FILE_SHARE_READ)) ||
+            (open->writes && !(opening.share & FILE_SHARE_WRITE)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD, HANDLE)
 {
     if (name == nullptr || *name == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((share & ~(DWORD)(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     emu::DeviceBus* bus;
@@ -210,8 +254,20 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         return INVALID_HANDLE_VALUE;
     }
     auto file = std::make_shared<File>();
+    file->identity = device->Identity();
+    if (file->identity.empty())
+        file->identity = UpperCase(name);
+    file->reads = (access & kReadAccess) != 0;
+    file->writes = (access & kWriteAccess) != 0;
+    file->share = share;
     file->device = std::move(device);
     Guard g(Lock());
+    if (!SharingAllows(*file)) {
+        g.unlock();
+        file.reset(); // the device's file goes outside the lock
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE h = AddHandle(file);
     SetLastError(ERROR_SUCCESS);
     return h;
@@ -236,6 +292,12 @@ namespace {
 BOOL Transfer(const char* what, HANDLE file, LPDWORD count, LPOVERLAPPED overlapped,
               const std::function<bool(emu::DeviceFile&, DWORD*, DWORD*)>& transfer)
 {
+    if (count == nullptr && overlapped == nullptr) {
+        // Windows writes the count through the pointer and faults on null.
+        ReportMisuse(std::string(what) + " without a byte-count pointer and without OVERLAPPED");
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     if (count)
         *count = 0;
     if (overlapped != nullptr) {
@@ -253,9 +315,21 @@ BOOL Transfer(const char* what, HANDLE file, LPDWORD count, LPOVERLAPPED overlap
         SetLastError(error);
         return FALSE;
     }
-    if (count)
-        *count = done;
+    *count = done;
     return TRUE;
+}
+
+// A read of a pipe that blocks waits, on the clock, for something to read.
+// Nothing but time can end the wait of a thread whose peer is the simulated
+// camera, so the clock jumps to the next deadline when all threads rest.
+bool AwaitReadable(emu::DeviceFile& device)
+{
+    DWORD timeout = device.ReadTimeout();
+    if (timeout == 0)
+        return true;
+    Guard g(Lock());
+    std::function<bool()> ready = [&] { return device.ReadReady(); };
+    return WaitForJumpingClock(g, ready, timeout);
 }
 
 } // namespace
@@ -263,6 +337,10 @@ BOOL Transfer(const char* what, HANDLE file, LPDWORD count, LPOVERLAPPED overlap
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
 {
     return Transfer("ReadFile", file, read, overlapped, [&](emu::DeviceFile& device, DWORD* done, DWORD* error) {
+        if (!AwaitReadable(device)) {
+            *error = ERROR_SEM_TIMEOUT;
+            return false;
+        }
         return device.Read(buffer, toRead, done, error);
     });
 }
@@ -272,9 +350,22 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD writte
 {
     return Transfer("WriteFile", file, written, overlapped,
                     [&](emu::DeviceFile& device, DWORD* done, DWORD* error) {
-                        return device.Write(buffer, toWrite, done, error);
+                        bool ok = device.Write(buffer, toWrite, done, error);
+                        // A request may have given a pipe of the device data to read.
+                        emu::DeviceStateChanged();
+                        return ok;
                     });
 }
+
+namespace emu {
+
+void DeviceStateChanged()
+{
+    Guard g(Lock());
+    NotifyAll();
+}
+
+} // namespace emu
 
 // --- Events ---------------------------------------------------------------
 

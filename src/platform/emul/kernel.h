@@ -28,13 +28,22 @@ BOOL WINAPI CloseHandle(HANDLE handle);
 // emu::SetDeviceBus). Names compare without regard to letter case, as the
 // object manager does for device paths. Unknown name: INVALID_HANDLE_VALUE,
 // ERROR_FILE_NOT_FOUND; a name the bus refuses: INVALID_HANDLE_VALUE and the
-// bus's error. The caller owns the handle and closes it with CloseHandle.
-// Does not block.
+// bus's error. Share modes hold as on Windows: an open that asks for access
+// that an open handle of the same device or pipe does not share, or that does
+// not share the access such a handle has, fails with ERROR_SHARING_VIOLATION
+// (the device and each of its pipes count apart). The caller owns the handle
+// and closes it with CloseHandle. Does not block.
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE templateFile);
 // Synchronous transfers on a device handle (overlapped must be null). The
-// count is always written (0 on failure). Blocks as long as the simulated
-// device makes it block. Invalid handle: FALSE, ERROR_INVALID_HANDLE.
+// byte-count pointer is required, as Windows requires it without OVERLAPPED
+// (null: FALSE, ERROR_INVALID_PARAMETER and a misuse report); the count is
+// always written (0 on failure). A read of a pipe that blocks (the simulated
+// reply and image pipes) waits until data arrives or the pipe's time-out has
+// passed on the clock, then fails with ERROR_SEM_TIMEOUT as a USB bulk pipe
+// does; when the caller and every emulated thread are blocked, the clock
+// jumps to the earliest deadline, so no second thread has to move it.
+// Invalid handle: FALSE, ERROR_INVALID_HANDLE.
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped);
