@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ extern "C" int ReadoutFuzzOneInput(const uint8_t* data, size_t size);
 extern "C" int ReplyFuzzOneInput(const uint8_t* data, size_t size);
 extern "C" int ImageStreamFuzzOneInput(const uint8_t* data, size_t size);
 extern "C" int BroadcastFuzzOneInput(const uint8_t* data, size_t size);
+extern "C" int SetupFuzzOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
@@ -38,7 +40,7 @@ struct FuzzTarget {
 const FuzzTarget kTargets[] = {
     {"profile", ProfileFuzzOneInput},         {"readout", ReadoutFuzzOneInput},
     {"reply", ReplyFuzzOneInput},             {"image_stream", ImageStreamFuzzOneInput},
-    {"broadcast", BroadcastFuzzOneInput},
+    {"broadcast", BroadcastFuzzOneInput},     {"setup", SetupFuzzOneInput},
 };
 
 // The compiler may name this file relative to the build folder, which is
@@ -62,6 +64,8 @@ int GeneratedInputs()
     const char* text = std::getenv("R6ODI_FUZZ_REPLAY_INPUTS");
     return text != nullptr ? std::atoi(text) : 400;
 }
+
+void PrintTo(const FuzzTarget& target, std::ostream* out) { *out << target.name; }
 
 class FuzzReplay : public ::testing::TestWithParam<FuzzTarget> {};
 
