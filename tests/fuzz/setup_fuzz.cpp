@@ -44,8 +44,8 @@ struct Rig {
     Rig()
     {
         emu::SetDeviceBus(&bus);
-        plain = Attach(1, 21, 0);
-        preflash = Attach(2, 22, 1u << 5);
+        plain = Attach(2, 21, 0);
+        preflash = Attach(1, 22, 1u << 5);
     }
 
     std::shared_ptr<sim::SimCamera> Attach(int type, uint32_t id, uint16_t flags)
