@@ -132,7 +132,7 @@ void World::Fail(const std::string& what)
 std::shared_ptr<sim::SimCamera> World::ConnectedCamera() const
 {
     CAACamera* camera = driverState.camera;
-    if (camera == nullptr || !camera->IsConnected())
+    if (camera == nullptr || !camera->IsConnected() || staleHandles_)
         return nullptr;
     for (const auto& candidate : {camera_, second_})
         if (candidate != nullptr && sim::SamePath(candidate->Path(), camera->devicePath))
@@ -155,11 +155,13 @@ bool World::Run(const Step& step)
     if (IsFault(step))
         ++figures_.faults;
     const bool wasExposing = driverState.camera != nullptr && driverState.camera->exposing;
+    NoteReconnection();
     // An exposure whose camera is away when a step begins may lose its
     // shutter command on the way; only the others must close exactly once.
     if (exposure_.open && (ConnectedCamera() != camera_ || !camera_->Attached()))
         exposure_.disturbed = true;
     Call(step);
+    NoteReconnection();
     CheckAfterStep(step);
     FollowExposure(step, wasExposing);
     return failure_.empty();
@@ -249,10 +251,26 @@ void World::Setup(const Step& s)
     emu::SetDialogUser({});
 }
 
+// Until the host has pumped the removal, the driver holds handles of the
+// camera's earlier attachment, which serve nothing even once it is back.
+void World::MarkHandlesStale()
+{
+    if (ConnectedCamera() == camera_)
+        staleHandles_ = true;
+}
+
+void World::NoteReconnection()
+{
+    if (driverState.camera == nullptr || !driverState.camera->IsConnected())
+        staleHandles_ = false;
+}
+
 void World::Unplug()
 {
-    if (camera_->Attached())
-        bus_.Detach(camera_);
+    if (!camera_->Attached())
+        return;
+    MarkHandlesStale();
+    bus_.Detach(camera_);
 }
 
 void World::Replug()
@@ -292,6 +310,7 @@ void World::UnplugDuringReadout(int32_t milliseconds)
 {
     if (!camera_->Attached())
         return;
+    MarkHandlesStale();
     // The camera takes the frame request and sends nothing more.
     camera_->DefineCommand(r6odi::kReadFrame, [](sim::CameraState& state, const sim::Bytes&) {
         state.imageData.Clear();
@@ -453,7 +472,7 @@ void World::CheckAfterStep(const Step& step)
             if (peer->OpenFiles(static_cast<sim::Endpoint>(e)) > 1)
                 Fail("a pipe opened twice");
     }
-    if (camera != nullptr && camera->IsConnected() && ConnectedCamera() == nullptr)
+    if (camera != nullptr && camera->IsConnected() && !staleHandles_ && ConnectedCamera() == nullptr)
         Fail("connected to a device that is not on the bus");
     (void)step;
 }
@@ -526,6 +545,8 @@ bool World::Finish()
 {
     if (module_ == nullptr)
         return failure_.empty();
+    if (exposure_.open && (ConnectedCamera() != camera_ || !camera_->Attached()))
+        exposure_.disturbed = true;
     d_Finalize();
     if (exposure_.open) {
         // d_Finalize ends a running exposure: its shutter must be closed.

@@ -73,6 +73,8 @@ private:
     void Unplug();
     void Replug();
     void Pump();
+    void MarkHandlesStale();
+    void NoteReconnection();
 
     void CheckAfterStep(const Step& step);
     void CheckResources();
@@ -93,6 +95,7 @@ private:
     HANDLE claimedElsewhere_ = nullptr;
     size_t writesSeen_ = 0;
     bool replugged_ = false; // no good frame since the last replug
+    bool staleHandles_ = false; // unplugged, the removal not yet pumped
     Exposure exposure_;
     Figures figures_;
     std::string failure_;
