@@ -95,3 +95,48 @@ if(R6ODI_WINE_FOUND)
   r6odi_add_wine_test(contract_tests_wine contract_tests)
   r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>")
 endif()
+
+# The exported interface through the real loader: a program of its own, with
+# none of the driver's code in it, finds the DLL's exports by name and runs
+# the conformance cases that need no camera through them.
+add_executable(exports_wine ${CMAKE_SOURCE_DIR}/tests/wine/exports/exports_wine.cpp)
+target_include_directories(exports_wine PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+add_dependencies(exports_wine d_r6odi)
+if(R6ODI_WINE_FOUND)
+  r6odi_add_wine_test(exports_wine exports_wine "Z:$<TARGET_FILE:d_r6odi>")
+endif()
+
+# --- Benchmark ----------------------------------------------------------------
+# How late the end of an exposure is seen, on the real clock and the real
+# message queue: not a test (its figures depend on the machine), run by hand
+# in the 64-bit build:  cmake --build --preset win64 --target run_exposure_latency
+add_executable(exposure_latency ${CMAKE_SOURCE_DIR}/bench/exposure_latency.cpp
+                                $<TARGET_OBJECTS:r6odi_objects>)
+target_include_directories(exposure_latency PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(exposure_latency PRIVATE user32 setupapi)
+if(R6ODI_WINE_FOUND)
+  add_custom_target(run_exposure_latency
+                    COMMAND ${R6ODI_WINE_RUN} --setup
+                    COMMAND ${R6ODI_WINE_RUN} $<TARGET_FILE:exposure_latency>
+                    COMMAND ${R6ODI_WINE_RUN} --stop
+                    DEPENDS exposure_latency
+                    USES_TERMINAL)
+endif()
+
+# --- The setup dialog under the real dialog manager -----------------------------
+# Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of
+# its own (scripts/wine-x11-run.sh); the driver's objects are linked in, so
+# the tests read the working copy the dialog wrote.
+file(GLOB WINE_DIALOG_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/dialog/*.cpp)
+add_executable(wine_dialog_tests ${WINE_DIALOG_TEST_SOURCES} $<TARGET_OBJECTS:r6odi_objects>)
+target_include_directories(wine_dialog_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(wine_dialog_tests PRIVATE user32 setupapi)
+if(R6ODI_WINE_FOUND)
+  set(R6ODI_WINE_X11_RUN sh ${CMAKE_SOURCE_DIR}/scripts/wine-x11-run.sh
+                         --prefix ${CMAKE_BINARY_DIR}/wineprefix-x11 --wine ${R6ODI_WINE64}
+                         --server ${R6ODI_WINESERVER})
+  add_test(NAME wine_x11.prefix COMMAND ${R6ODI_WINE_X11_RUN} --setup)
+  set_tests_properties(wine_x11.prefix PROPERTIES FIXTURES_SETUP wine_x11 TIMEOUT 300)
+  add_test(NAME wine_dialog_tests COMMAND ${R6ODI_WINE_X11_RUN} $<TARGET_FILE:wine_dialog_tests>)
+  set_tests_properties(wine_dialog_tests PROPERTIES FIXTURES_REQUIRED wine_x11 TIMEOUT 180)
+endif()

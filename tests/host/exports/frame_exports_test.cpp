@@ -1,24 +1,15 @@
 // The readout window through d_Subframe and d_MoveFrame on a connected
 // camera: scaling, the flip of y, the clamps, 64-bit products, and moves
 // that stop at the sensor's edges.
+#include <array>
 #include <climits>
 
 #include "host/exports/exports_fixture.h"
 
 namespace {
 
-struct Frame {
-    int x, y, width, height;
-    bool operator==(const Frame& o) const
-    {
-        return x == o.x && y == o.y && width == o.width && height == o.height;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Frame& f)
-{
-    return out << "(" << f.x << ", " << f.y << ", " << f.width << ", " << f.height << ")";
-}
+// x, y, width, height.
+using Frame = std::array<int, 4>;
 
 Frame CurrentFrame()
 {
@@ -64,8 +55,8 @@ TEST_F(FrameExportsTest, SubframeScalesFlipsAndClamps)
         EXPECT_EQ(CurrentFrame(), c.frame) << c.sensorWidth << " x " << c.sensorHeight << ": "
                                            << c.x << ", " << c.y << ", " << c.width << ", "
                                            << c.height << ", code " << c.code;
-        EXPECT_EQ(d_GetWidth(0), c.frame.width);
-        EXPECT_EQ(d_GetHeight(0), c.frame.height);
+        EXPECT_EQ(d_GetWidth(0), c.frame[2]);
+        EXPECT_EQ(d_GetHeight(0), c.frame[3]);
         d_Finalize();
         bus.Detach(camera);
     }
