@@ -16,7 +16,9 @@ for preset in host host-sanitize; do
   run ctest --preset "$preset" -j "$jobs"
 done
 
-# The product (i686) and the build that runs under wine64 (x86_64).
+# The product (i686): its export check, and its contract and Wine tests run
+# as 32-bit programs under qemu-i386 and Wine's 32-bit loader. Then the
+# build whose tests run under wine64 (x86_64), child processes included.
 run cmake --preset win32 >/dev/null
 run cmake --build --preset win32 -j "$jobs"
 run ctest --preset win32

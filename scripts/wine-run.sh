@@ -1,5 +1,6 @@
 #!/bin/sh
-# Runs Windows programs of the x86_64 build under wine64, headless, in a Wine
+# Runs Windows programs of the x86_64 build under wine64, or of the i686
+# build under Wine's 32-bit loader emulated by qemu-i386, headless, in a Wine
 # prefix of the build tree.
 #
 #   wine-run.sh [options] --setup            create the prefix (once) and start
@@ -11,6 +12,19 @@
 #   --prefix DIR   the Wine prefix [WINEPREFIX]; required
 #   --wine PATH    the wine64 loader [WINE64]; else searched
 #   --server PATH  the wineserver [WINESERVER]; else searched
+#   --arch ARCH    x86_64 (default) or i686 [R6ODI_WINE_ARCH]
+# and for i686:
+#   --qemu PATH    qemu-i386 [QEMU_I386]; else searched
+#   --wine32 PATH  Wine's 32-bit loader, of wine32:i386 [WINE32]; else searched
+#   --dlls DIR     Wine's 32-bit DLLs, of libwine:i386 [WINE32_DLLS]; else searched
+#
+# This machine cannot execute 32-bit programs. qemu-user runs the 32-bit
+# loader instead, against the same kind of 64-bit prefix (created by
+# wine64) whose syswow64 folder gets Wine's 32-bit DLLs at setup. -R caps
+# the emulated address space, without which Wine's start takes a minute. A
+# 32-bit program started this way cannot start another 32-bit process.
+# Once wine32 is installed the plain `wine` command picks the 32-bit loader,
+# which cannot start here: the 64-bit loader is always called by its path.
 #
 # No X display is needed: the prefix selects Wine's null graphics driver,
 # under which hidden windows, timers and message loops work. With the default
@@ -35,11 +49,19 @@ die() {
 prefix=${WINEPREFIX:-}
 wine=${WINE64:-}
 server=${WINESERVER:-}
+arch=${R6ODI_WINE_ARCH:-x86_64}
+qemu=${QEMU_I386:-}
+wine32=${WINE32:-}
+dlls=${WINE32_DLLS:-}
 while [ $# -gt 0 ]; do
     case $1 in
     --prefix) [ $# -ge 2 ] || die "--prefix needs a directory"; prefix=$2; shift 2 ;;
     --wine) [ $# -ge 2 ] || die "--wine needs a path"; wine=$2; shift 2 ;;
     --server) [ $# -ge 2 ] || die "--server needs a path"; server=$2; shift 2 ;;
+    --arch) [ $# -ge 2 ] || die "--arch needs x86_64 or i686"; arch=$2; shift 2 ;;
+    --qemu) [ $# -ge 2 ] || die "--qemu needs a path"; qemu=$2; shift 2 ;;
+    --wine32) [ $# -ge 2 ] || die "--wine32 needs a path"; wine32=$2; shift 2 ;;
+    --dlls) [ $# -ge 2 ] || die "--dlls needs a directory"; dlls=$2; shift 2 ;;
     --) shift; break ;;
     *) break ;;
     esac
@@ -58,8 +80,19 @@ find_tool() {
 }
 [ -n "$wine" ] || wine=$(find_tool wine64 /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64) ||
     die "wine64 not found (--wine or WINE64)"
-[ -n "$server" ] || server=$(find_tool wineserver /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver \
+[ -n "$server" ] || server=$(find_tool /usr/lib/wine/wineserver64 wineserver /usr/lib/wine/wineserver \
     /usr/lib/x86_64-linux-gnu/wine/wineserver) || die "wineserver not found (--server or WINESERVER)"
+case $arch in
+x86_64) ;;
+i686)
+    [ -n "$qemu" ] || qemu=$(find_tool qemu-i386) || die "qemu-i386 not found (package qemu-user)"
+    [ -n "$wine32" ] || wine32=$(find_tool /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine) ||
+        die "Wine's 32-bit loader not found (package wine32:i386)"
+    [ -n "$dlls" ] || dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
+    [ -d "$dlls" ] || die "Wine's 32-bit DLLs not found in $dlls (package libwine:i386)"
+    ;;
+*) die "unknown architecture $arch (x86_64 or i686)" ;;
+esac
 
 WINEPREFIX=$prefix
 WINEDEBUG=-all
@@ -70,6 +103,13 @@ WINEARCH=win64
 WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d"
 export WINEPREFIX WINEDEBUG WINEARCH WINEDLLOVERRIDES
 unset DISPLAY WAYLAND_DISPLAY
+if [ "$arch" = i686 ]; then
+    # The 32-bit loader must not re-execute itself (that would leave qemu)
+    # and must use the 64-bit wineserver of the prefix.
+    WINELOADERNOEXEC=1
+    WINESERVER=$server
+    export WINELOADERNOEXEC WINESERVER
+fi
 
 ready_mark=$prefix/.r6odi-ready
 
@@ -108,9 +148,25 @@ setup_prefix() {
     : >"$ready_mark"
 }
 
+# Wine's 32-bit DLLs in the prefix's syswow64, once: hard links where the
+# prefix shares a file system with them (half a gigabyte otherwise).
+setup_wow64() {
+    [ "$arch" = i686 ] || return 0
+    wow64_mark=$prefix/.r6odi-wow64
+    [ -f "$wow64_mark" ] && return 0
+    target=$prefix/drive_c/windows/syswow64
+    mkdir -p "$target" || die "cannot create $target"
+    for file in "$dlls"/*.dll "$dlls"/*.exe; do
+        ln -f "$file" "$target/" 2>/dev/null || cp -f "$file" "$target/" ||
+            die "cannot copy $file into $target"
+    done
+    : >"$wow64_mark"
+}
+
 case $1 in
 --setup)
     setup_prefix
+    setup_wow64
     echo "wine-run: prefix $prefix ready"
     exit 0
     ;;
@@ -121,12 +177,21 @@ case $1 in
 esac
 
 [ -f "$ready_mark" ] || die "prefix $prefix is not set up (run --setup first)"
+[ "$arch" != i686 ] || [ -f "$prefix/.r6odi-wow64" ] || die "prefix $prefix has no 32-bit DLLs (run --setup)"
 program=$1
 shift
 [ -f "$program" ] || die "no such program: $program"
 start_server
 output=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX") || die "cannot create a temporary file"
-"$wine" "$program" "$@" </dev/null >"$output" 2>&1
+if [ "$arch" = i686 ]; then
+    case $program in
+    /*) absolute=$program ;;
+    *) absolute=$(pwd)/$program ;;
+    esac
+    "$qemu" -R 0x80800000 -L / "$wine32" "Z:$absolute" "$@" </dev/null >"$output" 2>&1
+else
+    "$wine" "$program" "$@" </dev/null >"$output" 2>&1
+fi
 status=$?
 cat "$output"
 # An exit status is cut to 8 bits; a crash must never read as success.

@@ -25,10 +25,13 @@ bool NameOpens(const std::string& name, const std::string& path, Endpoint* endpo
     return true;
 }
 
+// As the system does: the interface event to the windows registered for the
+// class, and the change of the device tree to every top-level window.
 void Announce(const SimCamera& camera, bool arrival)
 {
     emu::BroadcastDeviceInterfaceChange(*InterfaceClass(camera.Type()),
                                         arrival ? camera.Path() : camera.RemovalName(), arrival);
+    emu::BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr);
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 //
 // Cameras are attached under the interface class of their type; SetupAPI
 // lists a class's cameras in the order they were attached. Attach and detach
-// send the arrival and removal notifications that the system would.
+// send the arrival and removal notifications that the system would, then
+// DBT_DEVNODES_CHANGED (lParam 0) to every top-level window.
 //
 // Open(name) accepts a camera's device path (any letter case) for the device
 // itself and the path followed by a backslash and 0, 1 or 2 for its command,

@@ -81,3 +81,22 @@ CONTRACT_TEST(DeviceEvents, RegistrationOutlivesItsWindow)
     CHECK(UnregisterDeviceNotification(notification));
     CHECK(UnregisterClassA(MAKEINTATOM(atom), contract::ModuleInstance()));
 }
+
+// The peer window is a top-level window: besides the events of its class it
+// gets the system's broadcasts, DBT_DEVNODES_CHANGED with no record at all.
+CONTRACT_TEST(DeviceEvents, TreeChangeReachesAHiddenTopLevelWindowWithoutARecord)
+{
+    contract::TestWindow test;
+    REQUIRE(test.window() != nullptr);
+    contract::BroadcastDeviceNodesChanged();
+    contract::TestWindow::DispatchPending();
+    int seen = 0;
+    for (const contract::ReceivedMessage& m : contract::Received(WM_DEVICECHANGE)) {
+        if (m.window != test.window())
+            continue;
+        ++seen;
+        CHECK_EQ(m.wParam, DBT_DEVNODES_CHANGED);
+        CHECK_EQ(m.lParam, 0);
+    }
+    CHECK_EQ(seen, 1);
+}

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -128,6 +129,31 @@ inline void UniqueName(char* buffer, size_t size, const char* stem)
                   static_cast<unsigned long>(GetCurrentThreadId()), ++counter);
 }
 
+// A module instance other than ModuleInstance(): a system DLL on Windows, a
+// second loaded module in the emulation.
+inline HINSTANCE OtherModuleInstance()
+{
+#if defined(_WIN32)
+    return GetModuleHandleA("kernel32.dll");
+#else
+    static HINSTANCE instance = emu::LoadModule(
+        [](HINSTANCE, DWORD, LPVOID) -> BOOL { return TRUE; }, "C:\\r6odi\\other.dll");
+    return instance;
+#endif
+}
+
+// What the system sends every top-level window when the device tree
+// changes: WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, lParam 0. It arrives with
+// the next message retrieval of the window's thread.
+inline void BroadcastDeviceNodesChanged()
+{
+#if defined(_WIN32)
+    PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+#else
+    emu::BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr);
+#endif
+}
+
 #if !defined(_WIN32)
 // On the host each test must also give back everything it took: the
 // emulation counts every kernel and window object.
@@ -157,8 +183,36 @@ inline void ReportLeaks(const emu::Counts& before, const emu::Counts& after)
 }
 #endif
 
-// Runs every test whose "Group.Name" contains `filter` (all when null).
-// Returns the process exit code: 0 when every test passed.
+// Whether a test's "Group.Name" passes a filter: a comma-separated list of
+// parts of names; a part with a leading '-' excludes the tests that contain
+// it, the others select (all tests when no part selects). "-Processes."
+// runs every test but the group Processes.
+inline bool Selected(const char* fullName, const char* filter)
+{
+    if (filter == nullptr)
+        return true;
+    bool anySelector = false;
+    bool selected = false;
+    const char* part = filter;
+    while (*part != '\0') {
+        const char* end = std::strchr(part, ',');
+        size_t length = end ? static_cast<size_t>(end - part) : std::strlen(part);
+        bool exclude = length > 0 && part[0] == '-';
+        std::string text(part + (exclude ? 1 : 0), length - (exclude ? 1 : 0));
+        bool contains = std::strstr(fullName, text.c_str()) != nullptr;
+        if (exclude && contains)
+            return false;
+        if (!exclude) {
+            anySelector = true;
+            selected = selected || contains;
+        }
+        part += length + (end ? 1 : 0);
+    }
+    return !anySelector || selected;
+}
+
+// Runs every test that the filter selects (all when null). Returns the
+// process exit code: 0 when every test passed.
 inline int RunAll(const char* filter)
 {
     int passed = 0;
@@ -166,7 +220,7 @@ inline int RunAll(const char* filter)
     for (const TestCase& test : Registry()) {
         char fullName[160];
         std::snprintf(fullName, sizeof fullName, "%s.%s", test.group, test.name);
-        if (filter && !std::strstr(fullName, filter))
+        if (!Selected(fullName, filter))
             continue;
         std::printf("[ RUN      ] %s\n", fullName);
         std::fflush(stdout);

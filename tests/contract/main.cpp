@@ -1,5 +1,5 @@
-// The contract test program: `contract_tests [filter]` runs the tests whose
-// "Group.Name" contains the filter, all of them without one.
+// The contract test program: `contract_tests [filter]` runs the tests that
+// the filter selects (see contract::Selected), all of them without one.
 #include "contract/harness.h"
 
 int main(int argc, char** argv)

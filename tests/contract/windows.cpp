@@ -98,3 +98,25 @@ CONTRACT_TEST(Windows, SameNameCannotBeRegisteredTwice)
     if (again != 0)
         CHECK(UnregisterClassA(MAKEINTATOM(again), contract::ModuleInstance()));
 }
+
+// The peer window class is registered by the driver's module and its
+// windows are made from the atom with the same instance; an atom does not
+// find the class for another module's instance.
+CONTRACT_TEST(Windows, ClassAtomServesOnlyTheInstanceThatRegisteredIt)
+{
+    char name[64];
+    ATOM atom = contract::RegisterRecordingClass(name, sizeof name);
+    REQUIRE(atom != 0);
+    HINSTANCE other = contract::OtherModuleInstance();
+    REQUIRE(other != nullptr && other != contract::ModuleInstance());
+    HWND stray = CreateWindowExA(WS_EX_TOOLWINDOW, MAKEINTATOM(atom), "", 0, -1, -1, 0, 0, nullptr,
+                                 nullptr, other, nullptr);
+    CHECK(stray == nullptr);
+    if (stray != nullptr)
+        DestroyWindow(stray);
+    HWND window = contract::CreateHiddenWindow(atom);
+    CHECK(window != nullptr);
+    if (window != nullptr)
+        CHECK(DestroyWindow(window));
+    CHECK(UnregisterClassA(MAKEINTATOM(atom), contract::ModuleInstance()));
+}

@@ -1,5 +1,5 @@
 // The Windows-only test program:
-//   wine_tests [--driver PATH] [filter]   runs the tests
+//   wine_tests [--driver PATH] [filter]   runs the tests (filter: contract::Selected)
 //   wine_tests --child ROLE ARGS...       a child process started by a test
 #include <cstring>
 

@@ -122,5 +122,11 @@ void DeviceStateChanged();
 // PeekMessageA.
 void BroadcastDeviceInterfaceChange(const GUID& interfaceClass, const std::string& name,
                                     bool arrival);
+// Sends WM_DEVICECHANGE with `event` to every top-level window, registered
+// or not (message-only windows excepted), as the system broadcasts
+// DBT_DEVNODES_CHANGED (record null: lParam 0) and the arrival and removal
+// of volumes and ports. The record, led by its header, is copied whole
+// (dbch_size bytes). Delivered like BroadcastDeviceInterfaceChange.
+void BroadcastDeviceChange(WPARAM event, const DEV_BROADCAST_HDR* record);
 
 } // namespace emu

@@ -105,4 +105,26 @@ void BroadcastDeviceInterfaceChange(const GUID& interfaceClass, const std::strin
     core::NotifyAll();
 }
 
+void BroadcastDeviceChange(WPARAM event, const DEV_BROADCAST_HDR* record)
+{
+    std::vector<uint64_t> cells;
+    if (record != nullptr) {
+        cells.assign((record->dbch_size + sizeof(uint64_t) - 1) / sizeof(uint64_t), 0);
+        std::memcpy(cells.data(), record, record->dbch_size);
+    }
+    core::Guard g(core::Lock());
+    for (const auto& entry : S().windows) {
+        const Window& w = entry.second;
+        if (w.parent != nullptr || w.messageOnly || w.destroying)
+            continue;
+        SentMessage m;
+        m.window = w.handle;
+        m.message = WM_DEVICECHANGE;
+        m.wParam = event;
+        m.record = cells; // empty: lParam 0
+        QueueOf(w.ownerThread).sent.push_back(std::move(m));
+    }
+    core::NotifyAll();
+}
+
 } // namespace emu

@@ -264,7 +264,12 @@ typedef MSG* LPMSG;
 // Device events (dbt.h).
 #define DBT_DEVICEARRIVAL 0x8000
 #define DBT_DEVICEREMOVECOMPLETE 0x8004
+#define DBT_DEVNODES_CHANGED 0x0007
+#define DBT_DEVTYP_OEM 0x00000000
+#define DBT_DEVTYP_VOLUME 0x00000002
+#define DBT_DEVTYP_PORT 0x00000003
 #define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
+#define DBT_DEVTYP_HANDLE 0x00000006
 #define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
 #define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
 
@@ -283,6 +288,21 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
     char dbcc_name[1];
 };
 typedef DEV_BROADCAST_DEVICEINTERFACE_A* PDEV_BROADCAST_DEVICEINTERFACE_A;
+
+struct DEV_BROADCAST_VOLUME {
+    DWORD dbcv_size;
+    DWORD dbcv_devicetype;
+    DWORD dbcv_reserved;
+    DWORD dbcv_unitmask;
+    WORD dbcv_flags;
+};
+
+struct DEV_BROADCAST_PORT_A {
+    DWORD dbcp_size;
+    DWORD dbcp_devicetype;
+    DWORD dbcp_reserved;
+    char dbcp_name[1];
+};
 
 // SetupAPI (setupapi.h).
 #define DIGCF_DEFAULT 0x00000001

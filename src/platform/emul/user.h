@@ -43,6 +43,8 @@ DWORD WINAPI GetClassLongA(HWND window, int index);
 // failures the last error is what the procedure left. The window belongs to
 // the calling thread and is never shown; handles are never reused, so a
 // destroyed window stays detectable. HWND_MESSAGE is accepted as parent.
+// A class given by its atom is found only with the instance that registered
+// it (a name may also find another instance's class of that name).
 // Unknown class: null, ERROR_CLASS_DOES_NOT_EXIST. Unknown parent: null,
 // ERROR_INVALID_WINDOW_HANDLE. Counted until destroyed.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,

@@ -29,6 +29,7 @@ struct Window {
     WNDPROC procedure = nullptr;
     DWORD ownerThread = 0;
     HWND parent = nullptr;
+    bool messageOnly = false; // created under HWND_MESSAGE: no broadcast reaches it
     LONG_PTR userData = 0;
     std::vector<unsigned char> extraBytes;
     bool destroying = false; // inside DestroyWindow: still a window, not destroyed twice

@@ -191,6 +191,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, in
         w.procedure = c->procedure;
         w.ownerThread = thread;
         w.parent = parent == HWND_MESSAGE ? nullptr : parent;
+        w.messageOnly = parent == HWND_MESSAGE;
         w.extraBytes.assign(static_cast<size_t>(c->windowExtraBytes), 0);
         ++c->windows;
         ++core::Counters().windows;

@@ -75,7 +75,10 @@ namespace emu::user {
 
 WindowClass* ClassForWindow(LPCSTR className, HINSTANCE instance)
 {
-    return FindClass(className, instance, true);
+    // An atom names one registration, and a class that is not global serves
+    // only the instance that registered it: a window asked for by the atom
+    // with another instance finds nothing, as on Windows.
+    return FindClass(className, instance, !IS_INTRESOURCE(className));
 }
 
 } // namespace emu::user

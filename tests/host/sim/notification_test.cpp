@@ -25,8 +25,16 @@ std::vector<Notice>& Notices()
     return notices;
 }
 
+// DBT_DEVNODES_CHANGED carries no record (lParam 0); every top-level window
+// gets it, registered or not.
+int treeChanges = 0;
+
 LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED && lParam == 0) {
+        ++treeChanges;
+        return TRUE;
+    }
     if (message == WM_DEVICECHANGE) {
         auto* record = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam);
         Notices().push_back({wParam, sim::CameraTypeOf(record->dbcc_classguid), record->dbcc_name});
@@ -40,6 +48,7 @@ protected:
     void SetUp() override
     {
         Notices().clear();
+        treeChanges = 0;
         WNDCLASSEXA wc = {};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = RecordingProcedure;
@@ -104,6 +113,7 @@ TEST_F(NotificationTest, AttachAndDetachAreAnnouncedToTheirClass)
     ASSERT_EQ(3u, Notices().size());
     EXPECT_EQ((WPARAM)DBT_DEVICEARRIVAL, Notices()[2].event);
     EXPECT_EQ(camera->Path(), Notices()[2].name);
+    EXPECT_EQ(4, treeChanges); // the type 2 camera's too
 }
 
 TEST_F(NotificationTest, RemovalCanNameThePathInAnotherCase)
@@ -125,12 +135,14 @@ TEST_F(NotificationTest, RefusedAttachAndDetachAnnounceNothing)
     auto camera = bus.Attach(simtest::Camera(1, 1, "KS00001"));
     Pump();
     Notices().clear();
+    treeChanges = 0;
     EXPECT_FALSE(bus.Attach(simtest::Camera(1, 9, "KS00001")));
     EXPECT_FALSE(bus.Attach(camera));
     ASSERT_TRUE(bus.Detach(camera));
     EXPECT_FALSE(bus.Detach(camera));
     Pump();
     EXPECT_EQ(1u, Notices().size());
+    EXPECT_EQ(1, treeChanges);
 }
 
 } // namespace
