@@ -14,6 +14,19 @@ void FaultPlan::ShapeReply(uint8_t code, PendingReply* reply)
     }
 }
 
+WriteOutcome FaultPlan::ShapeWrite(uint8_t code, DWORD size)
+{
+    for (auto it = writeFaults_.begin(); it != writeFaults_.end(); ++it) {
+        if (!it->Matches(code))
+            continue;
+        WriteOutcome outcome = it->Apply(size);
+        if (it->Spent())
+            writeFaults_.erase(it);
+        return outcome;
+    }
+    return WriteOutcome{size, 0};
+}
+
 DWORD FaultPlan::ShapeImageRead(DWORD asked)
 {
     while (!imageFaults_.empty() && imageFaults_.front().Spent())

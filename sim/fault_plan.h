@@ -1,6 +1,6 @@
 // The faults one simulated camera is told to show: opens that are refused,
-// enumeration steps that fail, replies that go wrong and image reads that
-// come back short.
+// enumeration steps that fail, requests that fail or arrive cut, replies
+// that go wrong and image reads that come back short.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include "sim/endpoint.h"
 #include "sim/image_fault.h"
 #include "sim/reply_fault.h"
+#include "sim/write_fault.h"
 
 namespace sim {
 
@@ -25,6 +26,12 @@ public:
     // SetupDiGetDeviceInterfaceDetailA fails for the camera.
     void FailDetail(bool fails) { detailFails_ = fails; }
     bool DetailFails() const { return detailFails_; }
+
+    // Like reply faults: the first that matches a command-pipe write of
+    // `size` bytes starting with `code` shapes it; untouched writes deliver
+    // everything and succeed.
+    void AddWriteFault(const WriteFault& fault) { writeFaults_.push_back(fault); }
+    WriteOutcome ShapeWrite(uint8_t code, DWORD size);
 
     // Faults apply in the order added; the first that matches a reply takes
     // it, and a fault is forgotten once it has touched its count of replies.
@@ -43,6 +50,7 @@ private:
     DWORD openErrors_[kEndpointCount] = {};
     DWORD enumerateError_ = 0;
     bool detailFails_ = false;
+    std::vector<WriteFault> writeFaults_;
     std::vector<ReplyFault> replyFaults_;
     std::vector<ImageFault> imageFaults_;
 };

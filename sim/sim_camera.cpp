@@ -123,6 +123,12 @@ void SimCamera::FailOpen(Endpoint endpoint, DWORD error)
     faults_.FailOpen(endpoint, error);
 }
 
+void SimCamera::InjectWriteFault(const WriteFault& fault)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.AddWriteFault(fault);
+}
+
 void SimCamera::InjectReplyFault(const ReplyFault& fault)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -332,12 +338,20 @@ bool SimCamera::Write(Endpoint endpoint, uint64_t attachment, const void* buffer
     if (endpoint == Endpoint::Device)
         return Fail(ERROR_INVALID_FUNCTION, done, error);
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
-    log_.Record(PipeNumber(endpoint), bytes, size);
     // The reply and image pipes carry data towards the host only.
-    if (endpoint != Endpoint::Command)
+    if (endpoint != Endpoint::Command) {
+        log_.Record(PipeNumber(endpoint), bytes, size);
         return Fail(ERROR_INVALID_FUNCTION, done, error);
-    Execute(bytes, size, now);
-    return Succeed(size, done);
+    }
+    // The log holds what reached the camera, which a write fault may cut.
+    WriteOutcome outcome = size > 0 ? faults_.ShapeWrite(bytes[0], size) : WriteOutcome{0, 0};
+    if (outcome.delivered > 0 || outcome.error == 0) {
+        log_.Record(PipeNumber(endpoint), bytes, outcome.delivered);
+        Execute(bytes, outcome.delivered, now);
+    }
+    if (outcome.error != 0)
+        return Fail(outcome.error, done, error);
+    return Succeed(outcome.delivered, done);
 }
 
 void SimCamera::Execute(const uint8_t* request, DWORD size, uint64_t now)

@@ -75,6 +75,7 @@ public:
     // --- Faults --------------------------------------------------------------
     // Every open of the endpoint fails with `error` (0: opens succeed again).
     void FailOpen(Endpoint endpoint, DWORD error);
+    void InjectWriteFault(const WriteFault& fault);
     void InjectReplyFault(const ReplyFault& fault);
     void InjectImageFault(const ImageFault& fault);
     // SetupDiEnumDeviceInterfaces fails with `error` for this camera (0: not).

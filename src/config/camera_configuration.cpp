@@ -1,5 +1,7 @@
 #include "config/camera_configuration.h"
 
+#include <cstring>
+
 #include "config/filter_list_elem.h"
 #include "device/camera.h"
 #include "driver/driver_state.h"
@@ -12,6 +14,9 @@ namespace r6odi {
 namespace {
 
 constexpr int kPathLength = MAX_PATH - 1;
+constexpr int kIdTextLength = 63;
+// A module path and the longest extension, never cut.
+constexpr int kRoomyPathLength = kPathLength + kIdTextLength + 8;
 constexpr int kEntryCapacity = 63;
 constexpr int kKeyCapacity = 7;
 constexpr int kColourTextLength = 8;
@@ -38,11 +43,15 @@ bool ModulePath(char (&path)[MAX_PATH])
     return length > 0 && length < MAX_PATH;
 }
 
+// The name is formed with room to spare and used only when it fits a path
+// whole: cut to fit, it would name some other file.
 bool LoadWithExtension(CProfile* profile, const char* modulePath, const char* extension)
 {
-    char path[MAX_PATH];
-    hostsupport::CopyText(kPathLength, path, 0, modulePath);
-    hostsupport::ReplaceExtension(kPathLength, path, 0, extension);
+    char path[kRoomyPathLength + 1];
+    hostsupport::CopyText(kRoomyPathLength, path, 0, modulePath);
+    hostsupport::ReplaceExtension(kRoomyPathLength, path, 0, extension);
+    if (std::strlen(path) > static_cast<size_t>(kPathLength))
+        return false;
     return profile->Load(0, path);
 }
 
@@ -51,9 +60,9 @@ bool LoadConfigurationFile(CProfile* profile, int32_t id)
     char modulePath[MAX_PATH];
     if (!ModulePath(modulePath))
         return false;
-    char extension[64];
-    hostsupport::IntegerToText(id, 63, extension, 10);
-    hostsupport::AppendText(63, extension, 0, ".ini");
+    char extension[kIdTextLength + 1];
+    hostsupport::IntegerToText(id, kIdTextLength, extension, 10);
+    hostsupport::AppendText(kIdTextLength, extension, 0, ".ini");
     return LoadWithExtension(profile, modulePath, extension) ||
            LoadWithExtension(profile, modulePath, "ini");
 }

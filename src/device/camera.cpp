@@ -165,6 +165,10 @@ void CCamera::OpenDevice()
         }
     }
     if (deviceHandle == INVALID_HANDLE_VALUE) {
+        // The search leaves the path of the last device it looked at, which
+        // may be another camera's: a later CloseDevice would release that
+        // camera's claim. Only a claim this object took is ever released.
+        devicePath[0] = '\0';
         cameraType = kNoCamera;
         status &= ~kConnected;
         return;

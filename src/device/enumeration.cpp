@@ -11,6 +11,9 @@ namespace {
 constexpr BYTE kGetInfo = 0;
 constexpr BYTE kStatusSuccess = 0x80;
 constexpr DWORD kGetInfoReplyLength = 61;
+// A real device set has no gaps this long: an error that repeats for every
+// index would otherwise walk all 2^32 of them.
+constexpr int kLongestFailingRun = 64;
 
 HANDLE OpenPipe(int capacity, const char* path, const char* suffix)
 {
@@ -31,11 +34,14 @@ int32_t AskForId(HANDLE commandPipe, HANDLE replyPipe)
 {
     BYTE request = kGetInfo;
     DWORD written = 0;
-    BOOL wrote = WriteFile(commandPipe, &request, 1, &written, nullptr);
+    // A request that did not leave is never answered; the read would wait
+    // on a silent pipe for good.
+    if (!WriteFile(commandPipe, &request, 1, &written, nullptr) || written != 1)
+        return -1;
     BYTE reply[kGetInfoReplyLength] = {};
     DWORD read = 0;
     BOOL got = ReadFile(replyPipe, reply, kGetInfoReplyLength, &read, nullptr);
-    if (!wrote || !got || read < kGetInfoReplyLength || reply[0] != kStatusSuccess)
+    if (!got || read < kGetInfoReplyLength || reply[0] != kStatusSuccess)
         return -1;
     return ReadLittleEndian32(reply + 1);
 }
@@ -111,14 +117,16 @@ HANDLE EnumerateInterfaceClass(const GUID* interfaceClass, char* pathBuffer,
     if (set == INVALID_HANDLE_VALUE)
         return INVALID_HANDLE_VALUE;
     HANDLE accepted = INVALID_HANDLE_VALUE;
+    int failingRun = 0;
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA interfaceData = {};
         interfaceData.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
         if (!SetupDiEnumDeviceInterfaces(set, nullptr, interfaceClass, index, &interfaceData)) {
-            if (GetLastError() == ERROR_NO_MORE_ITEMS)
+            if (GetLastError() == ERROR_NO_MORE_ITEMS || ++failingRun == kLongestFailingRun)
                 break;
             continue;
         }
+        failingRun = 0;
         HANDLE device = OpenDeviceInterface(set, &interfaceData, capacity, pathBuffer);
         if (device == INVALID_HANDLE_VALUE)
             continue;

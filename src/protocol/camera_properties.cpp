@@ -3,16 +3,18 @@
 // so a disconnected camera answers from its last connection.
 #include "device/camera.h"
 #include "hostsupport/text.h"
+#include "protocol/readout_geometry.h"
 
 namespace r6odi {
 namespace {
 
 const char kManufacturer[] = "Kelvarin Instruments";
 
-// The crop replaces the sensor size only when it is set and fits.
-int32_t CroppedSize(int32_t crop, uint16_t sensor)
+// The crop replaces the sensor size only when the readout applies it and it
+// fits: the host is told the size of what it will receive.
+int32_t CroppedSize(const CCamera& camera, int32_t crop, uint16_t sensor)
 {
-    return (crop != -1 && crop <= static_cast<int32_t>(sensor)) ? crop : sensor;
+    return (HasCrop(camera) && crop <= static_cast<int32_t>(sensor)) ? crop : sensor;
 }
 
 bool BooleanProperty(const CCamera& camera, uint32_t index, BYTE* value)
@@ -51,10 +53,10 @@ bool IntegerProperty(const CCamera& camera, uint32_t index, int32_t* value)
         *value = static_cast<int32_t>(camera.info.id);
         return true;
     case 1: // ImageWidth
-        *value = CroppedSize(camera.cropWidth, camera.info.width);
+        *value = CroppedSize(camera, camera.cropWidth, camera.info.width);
         return true;
     case 2: // ImageHeight
-        *value = CroppedSize(camera.cropHeight, camera.info.height);
+        *value = CroppedSize(camera, camera.cropHeight, camera.info.height);
         return true;
     case 3:
         *value = camera.info.reportedValue1;

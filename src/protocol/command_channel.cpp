@@ -1,5 +1,7 @@
 // The command channel: a request on the command pipe, a reply of fixed
 // length on the reply pipe, whose first byte is the camera's status.
+#include <cmath>
+
 #include "device/camera.h"
 #include "device/interface_classes.h"
 #include "hostsupport/memory.h"
@@ -37,6 +39,10 @@ const char* ReasonFor(BYTE replyStatus)
 uint16_t PreflashMilliseconds(double seconds)
 {
     double ms = seconds * 1000.0;
+    // A time that is not a number has no count; converting it would be
+    // undefined.
+    if (std::isnan(ms))
+        return 0;
     if (ms > 65535.0)
         return 0xFFFF;
     // A negative time would otherwise reach the camera as a long preflash.
@@ -64,18 +70,29 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
         Fail(kNotConnectedMessage);
         return false;
     }
+    // A request that did not leave whole is never answered, and a read of
+    // a reply pipe that stays silent blocks the host's thread for good.
     DWORD written = 0;
-    WriteFile(commandPipe, buffer, requestLength, &written, nullptr);
-    DWORD read = 0;
-    BOOL received = ReadFile(replyPipe, buffer, replyLength, &read, nullptr);
-    // A reply cut short holds request bytes where the answer should be; it
-    // must never pass for the camera's answer.
-    if (!received || read < replyLength) {
+    BOOL sent = WriteFile(commandPipe, buffer, requestLength, &written, nullptr);
+    if (!sent || written != requestLength) {
         ReportReplyStatus(kStatusNoReply);
         return false;
     }
+    DWORD read = 0;
+    BOOL received = ReadFile(replyPipe, buffer, replyLength, &read, nullptr);
+    if (!received || read == 0) {
+        ReportReplyStatus(kStatusNoReply);
+        return false;
+    }
+    // A camera that refuses may send its status byte alone: the refusal
+    // stands whatever the length. A success cut short holds request bytes
+    // where the answer should be, and must never pass for the answer.
     if (buffer[0] != kStatusSuccess) {
         ReportReplyStatus(buffer[0]);
+        return false;
+    }
+    if (read < replyLength) {
+        ReportReplyStatus(kStatusNoReply);
         return false;
     }
     return true;

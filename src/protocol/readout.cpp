@@ -2,16 +2,13 @@
 // the image pipe in bounded pieces, and the conversion into host pixels.
 #include "protocol/readout.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "device/camera.h"
 #include "hostsupport/memory.h"
 #include "protocol/command_codes.h"
 #include "protocol/readout_geometry.h"
-
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "the sample conversion is written for little-endian hosts"
-#endif
 
 namespace r6odi {
 namespace {
@@ -25,76 +22,14 @@ constexpr DWORD kReadFrameLength = 9;
 constexpr DWORD kExposeAndReadFrameLength = 12;
 constexpr DWORD kLongestFrameRequest = kExposeAndReadFrameLength;
 
-// Loops run over whole blocks of this many elements first and finish with
-// the few left over: a loop whose count is a known multiple of the vector
-// width is one that the compiler vectorises even at -O2.
-constexpr size_t kBlock = 16;
-
 static_assert(sizeof(size_t) >= sizeof(uint32_t), "a 32-bit buffer size fits an allocation size");
-
-// The row loops stay out of line: only as functions of their own do they
-// keep the promise that their two pointers never overlap, which the
-// vectoriser needs (inlined, the compiler would have to check at run time,
-// and at -O2 it then leaves the loop scalar). On x86 ELF hosts each is also
-// compiled for AVX2 and the wider build is chosen when the module loads
-// (such clones are never inlined); the loops are plain C++ either way.
-#if defined(__ELF__) && (defined(__x86_64__) || defined(__i386__))
-#define R6ODI_ROW_LOOP [[gnu::target_clones("avx2", "default")]]
-#else
-#define R6ODI_ROW_LOOP [[gnu::noinline]]
-#endif
-
-// A camera sample, most significant byte first, in host order (hosts of
-// this driver are little-endian). The compilers vectorise a byte swap into
-// one byte shuffle per vector where the CPU has one (AVX2) and into two
-// shifts elsewhere; written as shifts, GCC keeps the shifts even for AVX2,
-// which costs a third of the conversion's speed on frames in cache.
-inline uint16_t HostSample(const uint8_t* wire)
-{
-    uint16_t sample;
-    std::memcpy(&sample, wire, sizeof sample);
-    return __builtin_bswap16(sample);
-}
-
-R6ODI_ROW_LOOP void SwapSamples(const uint8_t* __restrict wire, uint16_t* __restrict host, size_t count)
-{
-    const size_t whole = count / kBlock * kBlock;
-    for (size_t i = 0; i < whole; ++i)
-        host[i] = HostSample(wire + 2 * i);
-    for (size_t i = whole; i < count; ++i)
-        host[i] = HostSample(wire + 2 * i);
-}
-
-// One pixel of two samples: its 4 wire bytes byte-swapped pairwise into the
-// sample buffer, and the truncated mean of the two samples, the sum taken in
-// 32 bits. Both halves of the swap happen in one 32-bit word (the first
-// sample in its low half), so the loop runs in 32-bit vector lanes and
-// reads the transfer only once.
-inline uint16_t SwapPairAndAverage(const uint8_t* wire, uint16_t* samples)
-{
-    uint32_t word;
-    std::memcpy(&word, wire, sizeof word);
-    const uint32_t both = ((word & 0x00FF00FFu) << 8) | ((word >> 8) & 0x00FF00FFu);
-    std::memcpy(samples, &both, sizeof both);
-    return static_cast<uint16_t>(((both & 0xFFFF) + (both >> 16)) / 2);
-}
-
-R6ODI_ROW_LOOP void SwapAndAveragePairs(const uint8_t* __restrict wire, uint16_t* __restrict samples,
-                                        uint16_t* __restrict pixels, size_t count)
-{
-    const size_t whole = count / kBlock * kBlock;
-    for (size_t i = 0; i < whole; ++i)
-        pixels[i] = SwapPairAndAverage(wire + 4 * i, samples + 2 * i);
-    for (size_t i = whole; i < count; ++i)
-        pixels[i] = SwapPairAndAverage(wire + 4 * i, samples + 2 * i);
-}
 
 // The time field of ExposeAndReadFrame: milliseconds, rounded, 0xFFFF for
 // anything that does not fit (including a time that is not a number).
 uint16_t ExposureMilliseconds(double seconds)
 {
     const double ms = seconds * 1000.0;
-    if (!(ms < 65535.0))
+    if (std::isnan(ms) || ms >= 65535.0)
         return 0xFFFF;
     return static_cast<uint16_t>(static_cast<uint32_t>(ms + 0.5));
 }
@@ -127,8 +62,14 @@ bool GrowBuffer(BYTE** buffer, uint32_t* size, uint64_t needed)
 {
     if (needed <= *size)
         return true;
+    // The old content is about to be overwritten: a reallocation would copy
+    // tens of MiB for nothing and hold both blocks at once. A buffer that
+    // cannot grow is left empty.
     void* block = *buffer;
-    if (!hostsupport::Resize(&block, static_cast<size_t>(needed)))
+    hostsupport::Free(&block);
+    *buffer = nullptr;
+    *size = 0;
+    if (!hostsupport::Allocate(&block, static_cast<size_t>(needed)))
         return false;
     *buffer = static_cast<BYTE*>(block);
     *size = static_cast<uint32_t>(needed);
@@ -186,35 +127,19 @@ void StoreFrame(CCamera& camera, const FrameGeometry& frame, uint16_t* destinati
     raw.width = static_cast<size_t>(frame.width);
     raw.height = static_cast<size_t>(frame.height);
     raw.padColumns = frame.padColumns;
+    const RowCode code = RowCodeFor(frame.pixelBytes);
     if (frame.samplesPerPixel == 1) {
-        UnpackRows(raw, destination);
+        UnpackRows(raw, destination, code);
         return;
     }
     // The byte past a shifted transfer was never sent: it reads as 0, not
     // as whatever an earlier, larger frame left there.
     if (frame.sampleOffset != 0)
         camera.rawBuffer[frame.transferBytes] = 0;
-    UnpackAveragedRows(raw, reinterpret_cast<uint16_t*>(camera.sampleBuffer), destination);
+    UnpackAveragedRows(raw, reinterpret_cast<uint16_t*>(camera.sampleBuffer), destination, code);
 }
 
 } // namespace
-
-void UnpackRows(const RawFrame& frame, uint16_t* destination)
-{
-    const size_t rowBytes = (frame.padColumns + frame.width) * 2;
-    const uint8_t* row = frame.bytes + frame.padColumns * 2;
-    for (size_t r = 0; r < frame.height; ++r, row += rowBytes)
-        SwapSamples(row, destination + (frame.height - 1 - r) * frame.width, frame.width);
-}
-
-void UnpackAveragedRows(const RawFrame& frame, uint16_t* samples, uint16_t* destination)
-{
-    const size_t rowBytes = (frame.padColumns + frame.width) * 4;
-    const uint8_t* row = frame.bytes + frame.padColumns * 4;
-    for (size_t r = 0; r < frame.height; ++r, row += rowBytes) {
-        SwapAndAveragePairs(row, samples, destination + (frame.height - 1 - r) * frame.width, frame.width);
-    }
-}
 
 bool CCamera::ReadImage(const ReadoutRequest& request)
 {
@@ -237,9 +162,11 @@ bool CCamera::ReadImage(const ReadoutRequest& request)
     }
     BYTE bytes[kLongestFrameRequest];
     const DWORD length = BuildFrameRequest(request, frame, bytes);
+    // A frame request that did not leave whole brings no frame: reading the
+    // image pipe then would block the host's thread for good.
     DWORD written = 0;
-    WriteFile(commandPipe, bytes, length, &written, nullptr);
-    if (!ReceiveFrame(*this, frame.transferBytes)) {
+    BOOL sent = WriteFile(commandPipe, bytes, length, &written, nullptr);
+    if (!sent || written != length || !ReceiveFrame(*this, frame.transferBytes)) {
         Fail(kShortFrame);
         return false;
     }

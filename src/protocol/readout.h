@@ -22,14 +22,32 @@ struct RawFrame {
     size_t padColumns;
 };
 
+// The code that converts the rows; every one gives the same pixels.
+enum class RowCode {
+    Portable,      // plain C++, for any target
+    Sse2,          // SSE2, pixels stored through the cache
+    Sse2Streaming, // SSE2, pixels stored past the cache (frames larger than it)
+    Avx2,          // AVX2, where the processor has it
+    Avx2Streaming,
+};
+
+// Whether this build on this processor runs the code; a code that does not
+// run falls back to Portable.
+bool RowCodeRuns(RowCode code);
+// What the readout uses for a frame whose host pixels take `pixelBytes`:
+// the widest code that runs, streaming for frames larger than the cache.
+RowCode RowCodeFor(uint64_t pixelBytes);
+
 // Single-sample frames: row r of the frame becomes destination row
 // height - 1 - r, byte-swapped into host order. The destination holds
 // width x height pixels.
+void UnpackRows(const RawFrame& frame, uint16_t* destination, RowCode code);
 void UnpackRows(const RawFrame& frame, uint16_t* destination);
 
 // Double-sample frames: each row is first swapped into `samples` (room for
 // 2 x width samples), then every pixel is the truncated mean of its two
 // samples, the sum taken in 32 bits.
+void UnpackAveragedRows(const RawFrame& frame, uint16_t* samples, uint16_t* destination, RowCode code);
 void UnpackAveragedRows(const RawFrame& frame, uint16_t* samples, uint16_t* destination);
 
 } // namespace r6odi

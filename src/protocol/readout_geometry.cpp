@@ -23,13 +23,6 @@ int64_t KeptWithin(int64_t start, int64_t length, int64_t extent)
     return start + length > extent ? extent - start : length;
 }
 
-bool HasCrop(const CCamera& camera)
-{
-    // Anything below 0 is an unset or meaningless crop; only a complete
-    // one restricts the readout.
-    return camera.cropX >= 0 && camera.cropY >= 0 && camera.cropWidth >= 0 && camera.cropHeight >= 0;
-}
-
 // Type 3 cameras put pad columns ahead of every row: two pixels of two
 // samples or four pixels of one, the same number of bytes either way.
 uint32_t PadColumnsOf(const CCamera& camera)
@@ -76,6 +69,13 @@ void SizeTransfer(const CCamera& camera, FrameGeometry* frame)
 }
 
 } // namespace
+
+bool HasCrop(const CCamera& camera)
+{
+    // Anything below 0 is an unset or meaningless crop; only a complete
+    // one restricts the readout.
+    return camera.cropX >= 0 && camera.cropY >= 0 && camera.cropWidth >= 0 && camera.cropHeight >= 0;
+}
 
 int64_t BinnedExtent(uint16_t sensorPixels, int32_t factor)
 {

@@ -47,6 +47,10 @@ struct FrameGeometry {
     uint64_t pixelBytes;    // what the destination receives: width x height x 2
 };
 
+// Whether the crop restricts the readout: all four fields set, none below
+// 0. The image size the camera reports follows the same test.
+bool HasCrop(const CCamera& camera);
+
 // A sensor extent divided by a binning factor; 0 for a factor below 1,
 // which leaves no pixel to read.
 int64_t BinnedExtent(uint16_t sensorPixels, int32_t factor);

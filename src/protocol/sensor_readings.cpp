@@ -6,6 +6,7 @@
 // stored as 32-bit floats.
 #include "protocol/sensor_readings.h"
 
+#include <cmath>
 #include <cstdint>
 
 #include "device/camera.h"
@@ -74,7 +75,9 @@ uint16_t SetPointCount(float celsius, int32_t cameraType)
     double slope = coarse ? kSetPointSlopeType3 : kSetPointSlope;
     double intercept = coarse ? kSetPointInterceptType3 : kSetPointIntercept;
     double x = celsius * slope + intercept + 0.5;
-    if (!(x > 0.0))
+    // A set point that is not a number gets the lowest count, like one far
+    // below the range, and never reaches the conversion.
+    if (std::isnan(x) || x <= 0.0)
         return 0;
     if (x >= 65535.0)
         return 0xFFFF;
@@ -151,8 +154,9 @@ bool CameraGetValue(CCamera* camera, uint32_t index, float* reading)
 double RoundToHundredths(float value)
 {
     double t = value > 0 ? value * 100.0 + 0.5 : value * 100.0 - 0.5;
-    // Beyond what 32 bits hold there is nothing left to round.
-    if (t >= 2147483647.0 || t <= -2147483648.0)
+    // Beyond what 32 bits hold there is nothing left to round, and a value
+    // that is not a number must not reach the conversion.
+    if (!(t < 2147483647.0 && t > -2147483648.0))
         return value;
     int32_t n = static_cast<int32_t>(t);
     return n / 100.0;

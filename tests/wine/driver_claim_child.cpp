@@ -128,4 +128,14 @@ int RunDriverClaimChild(char** arguments)
     return result; // the parent's events are closed by the end of the process
 }
 
+int RunDriverClaimPathChild(char** arguments)
+{
+    OnProcessAttach(GetModuleHandleA(nullptr));
+    bool claimed = r6odi::ClaimDevice(r6odi::kPathCapacity, arguments[0]);
+    if (claimed)
+        r6odi::ReleaseDevice(r6odi::kPathCapacity, arguments[0]);
+    OnProcessDetach();
+    return claimed ? kChildWon : kChildLostForGood;
+}
+
 } // namespace wine_tests

@@ -55,6 +55,11 @@ int RunDriverClaimChild(char** arguments);
 // when every round went right and nothing was left behind.
 int RunExportSessionChild(char** arguments);
 
+// driver-claim-path PATH: attaches the driver to this process and claims
+// PATH once: kChildWon when that succeeds (the claim is given back at
+// once), kChildLostForGood when it is refused.
+int RunDriverClaimPathChild(char** arguments);
+
 // Runs the role given after --child; returns the process exit code.
 int RunChild(int argc, char** argv);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "camera_fixture.h"
+#include "device/device_registry.h"
 #include "device/interface_classes.h"
 
 namespace {
@@ -81,6 +82,40 @@ TEST_F(ConnectionTest, NoCameraAnywhereLeavesTheObjectSearchingWithoutRegistrati
     EXPECT_NE(c->peerWindow, nullptr);
     EXPECT_EQ(emu::Snapshot().registrations, before.registrations);
     EXPECT_EQ(emu::Snapshot().timers, before.timers);
+}
+
+// A search that found nothing must not leave another camera's path behind:
+// the searcher's next CloseDevice (or the one that starts its next search)
+// would release that camera's claim, and a third object could then open
+// the same device.
+TEST_F(ConnectionTest, SearchThatFindsNothingNeverReleasesAnotherCamerasClaim)
+{
+    auto camera = Attach(1, 5, "KS00005");
+    CCamera* holder = OpenCamera(-1);
+    ASSERT_TRUE(holder->IsConnected());
+    struct Search {
+        const char* name;
+        int32_t wantedId;
+    } searches[] = {
+        {"the first free camera", -1},
+        {"the held camera's own id", 5},
+        {"an id nobody has", 99},
+    };
+    for (const Search& search : searches) {
+        CCamera* searcher = OpenCamera(search.wantedId);
+        EXPECT_FALSE(searcher->IsConnected()) << search.name;
+        EXPECT_STREQ(searcher->devicePath, "") << search.name;
+        searcher->OpenDevice();
+        searcher->CloseDevice();
+        CCamera* third = OpenCamera(-1);
+        EXPECT_FALSE(third->IsConnected()) << search.name << ": the device was opened twice";
+        EXPECT_TRUE(holder->IsConnected());
+        EXPECT_EQ(driverState.deviceRegistry->devices.Count(), 1) << search.name;
+    }
+    // The holder's own claim is still there to be given back.
+    holder->CloseDevice();
+    EXPECT_EQ(driverState.deviceRegistry->devices.Count(), 0);
+    EXPECT_TRUE(OpenCamera(-1)->IsConnected());
 }
 
 TEST_F(ConnectionTest, CameraClaimedByAnotherProcessIsSkipped)

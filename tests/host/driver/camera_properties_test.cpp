@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/camera.h"
+#include "protocol/readout_geometry.h"
 
 namespace {
 
@@ -52,21 +53,38 @@ TEST_F(PropertiesTest, FilterCountFollowsTheFlagBits)
     }
 }
 
-TEST_F(PropertiesTest, ImageSizeTakesTheCropOnlyWhenItIsSetAndFits)
+// The host is told the size of what it will receive: the crop counts only
+// when the readout applies it (all four fields set, none below 0) and it
+// fits the sensor.
+TEST_F(PropertiesTest, ImageSizeTakesTheCropOnlyWhenTheReadoutAppliesIt)
 {
-    EXPECT_EQ(Integer(1), 768);
-    EXPECT_EQ(Integer(2), 512);
-    camera.cropWidth = 500;
-    camera.cropHeight = 512;
-    EXPECT_EQ(Integer(1), 500);
-    EXPECT_EQ(Integer(2), 512);
-    camera.cropWidth = 1000;
-    camera.cropHeight = 513;
-    EXPECT_EQ(Integer(1), 768);
-    EXPECT_EQ(Integer(2), 512);
-    // The comparison is signed: a negative crop other than -1 is taken.
-    camera.cropWidth = -5;
-    EXPECT_EQ(Integer(1), -5);
+    struct Case {
+        int32_t x, y, width, height;
+        int32_t reportedWidth, reportedHeight;
+    } cases[] = {
+        {-1, -1, -1, -1, 768, 512},
+        {0, 0, 500, 512, 500, 512},
+        {100, 50, 500, 400, 500, 400},
+        {0, 0, 1000, 513, 768, 512},   // larger than the sensor
+        {-1, -1, 500, 400, 768, 512},  // a size without a corner is no crop
+        {0, -1, 500, 400, 768, 512},
+        {0, 0, -5, 400, 768, 512},     // a field below 0 other than -1
+        {-3, 0, 500, 400, 768, 512},
+    };
+    for (const Case& c : cases) {
+        camera.cropX = c.x;
+        camera.cropY = c.y;
+        camera.cropWidth = c.width;
+        camera.cropHeight = c.height;
+        EXPECT_EQ(Integer(1), c.reportedWidth) << c.x << "," << c.y << "," << c.width << "," << c.height;
+        EXPECT_EQ(Integer(2), c.reportedHeight) << c.x << "," << c.y << "," << c.width << "," << c.height;
+        // A readout of the whole sensor delivers exactly that size.
+        r6odi::ReadoutRequest whole{-1.0, 0, 0, 0, 768, 512, 0, nullptr};
+        r6odi::FrameGeometry frame{};
+        ASSERT_TRUE(r6odi::FitFrame(camera, whole, &frame));
+        EXPECT_EQ(frame.width, c.reportedWidth);
+        EXPECT_EQ(frame.height, c.reportedHeight);
+    }
 }
 
 TEST_F(PropertiesTest, IntegerTablePassesValuesThroughAndKnowsItsIndices)

@@ -1,6 +1,7 @@
 // The command channel as a chat: the request bytes each operation must put
 // on the command pipe, the reply the camera gives, and what the operation
 // then reports.
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -59,6 +60,8 @@ TEST_F(ChannelTest, EachOperationSendsItsExactRequest)
          {{0x18, 0x01, 0x00, 0x01}}},
         {"SetPreflash negative sends 0 ms", [](CCamera* c) { return c->SetPreflash(-2.0, 3); },
          {{0x18, 0x00, 0x00, 0x03}}},
+        {"SetPreflash not a number sends 0 ms", [](CCamera* c) { return c->SetPreflash(std::nan(""), 3); },
+         {{0x18, 0x00, 0x00, 0x03}}},
         {"SetPreflash clears compared unsigned", [](CCamera* c) { return c->SetPreflash(1.0, 0xFFFFFFFF); },
          {{0x18, 0xE8, 0x03, 0x10}}},
         {"CameraSetFilter", [](CCamera* c) { return r6odi::CameraSetFilter(c, 2); }, {{0x0E, 0x02}}},
@@ -97,6 +100,70 @@ TEST_F(ChannelTest, EveryFailingReplyHasItsOwnText)
     // A success leaves the last message standing.
     EXPECT_TRUE(camera->OpenShutter());
     EXPECT_STREQ(camera->lastError, "Instruction failed: Unknown return code");
+}
+
+// A request that did not leave whole is never answered by a real camera;
+// a read of its reply would block the host's thread for good. Whatever the
+// camera made of the part it received stays unread here.
+TEST_F(ChannelTest, RequestThatDidNotLeaveWholeIsNotFollowedByARead)
+{
+    const struct {
+        const char* name;
+        sim::WriteFault fault;
+        size_t repliesLeft;
+    } writes[] = {
+        {"refused", sim::WriteFault::Refused(ERROR_GEN_FAILURE), 0},
+        {"failed after delivery", sim::WriteFault::FailsAfterDelivery(ERROR_SEM_TIMEOUT), 1},
+        {"cut to its code", sim::WriteFault::CutTo(1), 1},
+        {"cut to nothing", sim::WriteFault::CutTo(0), 0},
+    };
+    for (const auto& write : writes) {
+        camera->Fail("earlier");
+        sim->InjectWriteFault(write.fault);
+        EXPECT_FALSE(camera->SetPreflash(1.5, 4)) << write.name;
+        EXPECT_STREQ(camera->lastError, "Instruction failed: Unknown return code") << write.name;
+        ASSERT_EQ(sim->PendingReplies(), write.repliesLeft) << write.name;
+        // Take the stale answer off the pipe before the next exchange.
+        BYTE stale[8];
+        DWORD read = 0;
+        if (write.repliesLeft != 0)
+            ReadFile(camera->replyPipe, stale, sizeof stale, &read, nullptr);
+    }
+    EXPECT_TRUE(camera->SetPreflash(1.5, 4));
+}
+
+// A camera that refuses may answer with its status byte alone: the refusal
+// is reported as such. A short reply that claims success is not an answer.
+TEST_F(ChannelTest, ShortReplyReportsTheStatusThatArrived)
+{
+    const struct {
+        sim::Bytes reply;
+        const char* text;
+    } replies[] = {
+        {{0x81}, "Instruction failed: Invalid index"},
+        {{0x82, 0x00}, "Instruction failed: Invalid parameter"},
+        {{0x83}, "Instruction failed: Unknown instruction"},
+        {{0x7F}, "Instruction failed: Unknown return code"},
+        {{0x80}, "Instruction failed: Unknown return code"},
+        {{0x80, 0x12}, "Instruction failed: Unknown return code"},
+    };
+    for (const auto& r : replies) {
+        const sim::Bytes reply = r.reply;
+        for (uint8_t code : {0, 15, 17})
+            sim->DefineCommand(code, [reply](sim::CameraState&, const sim::Bytes&) { return reply; });
+        float reading = 7.0f;
+        EXPECT_FALSE(camera->GetValue(0, &reading)) << r.text;
+        EXPECT_STREQ(camera->lastError, r.text);
+        EXPECT_EQ(reading, 7.0f);
+        camera->lastError[0] = '\0';
+        EXPECT_FALSE(camera->GetPower(&reading));
+        EXPECT_STREQ(camera->lastError, r.text);
+        r6odi::CameraInfo info = camera->info;
+        camera->lastError[0] = '\0';
+        EXPECT_FALSE(camera->ReadCameraInfo(&info));
+        EXPECT_STREQ(camera->lastError, r.text);
+        EXPECT_EQ(std::memcmp(&info, &camera->info, sizeof info), 0);
+    }
 }
 
 TEST_F(ChannelTest, ReplyShorterThanItsCommandFailsEvenWithASuccessStatus)

@@ -104,6 +104,35 @@ TEST_F(ConfigurationTest, PerCameraFileWinsOverTheSharedOne)
     EXPECT_EQ(other->cropX, 1);
 }
 
+// A per-camera name cut to fit a path would name another file (here one
+// that exists): when it does not fit whole, the shared file is read.
+TEST_F(ConfigurationTest, PerCameraNameThatDoesNotFitWholeIsSkipped)
+{
+    const struct {
+        size_t modulePathLength;
+        uint32_t limitMB;
+    } cases[] = {
+        {256, 7}, // ".17.ini" makes a name of exactly 259 characters
+        {257, 3}, // 260: cut, it would be "<name>.17.in"
+        {259, 3}, // 262: cut, it would be "<name>.17."
+    };
+    Attach(1, 17, "KS00017");
+    for (const auto& c : cases) {
+        // folder + "/" + stem + ".dll", of the length asked.
+        std::string stem(c.modulePathLength - folder.size() - 1 - 4, 'm');
+        emu::SetModulePath(module, folder + "/" + stem + ".dll");
+        std::string perCamera = stem + ".17.ini";
+        Write(perCamera.substr(0, 259 - folder.size() - 1), "[driver]\nSingleReadLimitMB=7\n");
+        Write(stem + ".ini", "[driver]\nSingleReadLimitMB=3\n");
+        CCamera* camera = NewCamera();
+        EXPECT_TRUE(camera->Open(17));
+        EXPECT_EQ(camera->singleReadLimit, c.limitMB * 1048576) << c.modulePathLength;
+        camera->CloseDevice();
+        std::remove((folder + "/" + perCamera.substr(0, 259 - folder.size() - 1)).c_str());
+        std::remove((folder + "/" + stem + ".ini").c_str());
+    }
+}
+
 TEST_F(ConfigurationTest, FirstFreeCameraLooksForTheFileOfIdMinusOne)
 {
     Write("d_r6odi.-1.ini", "[driver]\nSingleReadLimitMB=2\n");

@@ -181,6 +181,51 @@ TEST_F(ClaimTest, UnobtainableDeviceSetEndsTheWalkAtOnce)
     EXPECT_STREQ(path, "untouched");
 }
 
+// An enumeration error that repeats for every index would walk all 2^32
+// of them. The emulated set answers ERROR_NO_MORE_ITEMS past its last
+// member, so a set that fails everywhere is played by a run of failing
+// members with a good camera behind it: the walk must give up before it.
+TEST_F(ClaimTest, WalkEndsAfterSixtyFourFailingIndicesInARow)
+{
+    struct Case {
+        int failingAhead;
+        bool interrupted; // one good index in the middle of the run
+        bool found;
+    } cases[] = {
+        {63, false, true},
+        {64, false, false},
+        {100, false, false},
+        {100, true, true},
+    };
+    int serial = 0;
+    for (const Case& c : cases) {
+        std::vector<std::shared_ptr<sim::SimCamera>> attached;
+        for (int i = 0; i < c.failingAhead; ++i) {
+            attached.push_back(Attach(1, 1, "KF" + std::to_string(++serial)));
+            if (!(c.interrupted && i == c.failingAhead / 2))
+                attached.back()->FailEnumeration(ERROR_GEN_FAILURE);
+        }
+        // The interrupting camera is claimed elsewhere, so only the last one can be taken.
+        if (c.interrupted) {
+            ASSERT_TRUE(r6odi::ClaimDevice(kPathCapacity, attached[c.failingAhead / 2]->Path().c_str()));
+        }
+        auto good = Attach(1, 2, "KG" + std::to_string(++serial));
+        attached.push_back(good);
+        char path[kPathCapacity + 1] = {};
+        HANDLE device = r6odi::EnumerateInterfaceClass(r6odi::InterfaceClassOf(1), path, nullptr, -1, kPathCapacity);
+        EXPECT_EQ(device != INVALID_HANDLE_VALUE, c.found) << c.failingAhead << " failing ahead";
+        if (device != INVALID_HANDLE_VALUE) {
+            EXPECT_STREQ(path, good->Path().c_str());
+            CloseHandle(device);
+            r6odi::ReleaseDevice(kPathCapacity, path);
+        }
+        if (c.interrupted)
+            r6odi::ReleaseDevice(kPathCapacity, attached[c.failingAhead / 2]->Path().c_str());
+        for (auto& camera : attached)
+            bus.Detach(camera);
+    }
+}
+
 TEST_F(ClaimTest, CallbackReportsEveryDeviceClaimedOrNotInClassOrder)
 {
     Attach(3, 30, "KS00030");
@@ -223,6 +268,25 @@ TEST_F(ClaimTest, IdentificationNeedsACompleteSuccessfulReply)
     // The command pipe opened first is closed again.
     EXPECT_EQ(camera->OpenFiles(sim::Endpoint::Command), 0);
     camera->ClearFaults();
+
+    // A request that did not leave whole is not followed by a read: the
+    // camera's answer to what it did receive stays unread.
+    const struct {
+        sim::WriteFault fault;
+        size_t repliesLeft;
+    } writes[] = {
+        {sim::WriteFault::Refused(ERROR_GEN_FAILURE), 0},
+        {sim::WriteFault::FailsAfterDelivery(ERROR_SEM_TIMEOUT), 1},
+        {sim::WriteFault::CutTo(0), 0},
+    };
+    for (const auto& write : writes) {
+        camera->InjectWriteFault(write.fault);
+        EXPECT_EQ(r6odi::IdentifyDevice(kPathCapacity, path), -1);
+        EXPECT_EQ(camera->PendingReplies(), write.repliesLeft);
+        // A new attachment forgets the unread reply.
+        bus.Detach(camera);
+        bus.Attach(camera);
+    }
 
     auto big = Attach(2, 0xFFFFFFFEu, "KS00002");
     EXPECT_EQ(r6odi::IdentifyDevice(kPathCapacity, big->Path().c_str()), -2);

@@ -220,6 +220,9 @@ TEST(RoundToHundredthsTest, HalvesRoundAwayFromZero)
     EXPECT_EQ(r6odi::RoundToHundredths(2.5f), 2.5);
     EXPECT_EQ(r6odi::RoundToHundredths(-10.0f), -10.0);
     EXPECT_EQ(r6odi::RoundToHundredths(65.535f), 65.54);
+    // Nothing to round, and nothing that may reach an integer conversion.
+    EXPECT_TRUE(std::isnan(r6odi::RoundToHundredths(std::nanf(""))));
+    EXPECT_EQ(r6odi::RoundToHundredths(3e38f), static_cast<double>(3e38f));
 }
 
 } // namespace

@@ -92,6 +92,37 @@ TEST_F(TransferTest, ShortLastPieceKeepsWhatCameInTheWorkBuffer)
     }
 }
 
+// A frame request that did not leave whole brings no frame; reading the
+// image pipe then would block the host's thread for good.
+TEST_F(TransferTest, FrameRequestThatDidNotLeaveWholeReadsNothing)
+{
+    const struct {
+        const char* name;
+        sim::WriteFault fault;
+        size_t bytesLeft;
+    } writes[] = {
+        {"refused", sim::WriteFault::Refused(ERROR_GEN_FAILURE), 0},
+        {"cut short", sim::WriteFault::CutTo(8), 0},
+        {"failed after delivery", sim::WriteFault::FailsAfterDelivery(ERROR_SEM_TIMEOUT), 1280 * 1024 * 2},
+    };
+    for (const auto& write : writes) {
+        camera->ClearWireLog();
+        camera->InjectWriteFault(sim::WriteFault(write.fault).ForCommand(11));
+        EXPECT_FALSE(ReadWholeFrame()) << write.name;
+        EXPECT_STREQ(c->lastError, "Camera returned less pixels") << write.name;
+        EXPECT_TRUE(camera->ImageReadSizes().empty()) << write.name;
+        EXPECT_TRUE(buffer.UntouchedFrom(0)) << write.name;
+        ASSERT_EQ(camera->PendingImageBytes(), write.bytesLeft) << write.name;
+    }
+    // The frame the camera sent anyway is still on the pipe, whole.
+    std::vector<uint8_t> stale(1280 * 1024 * 2);
+    DWORD read = 0;
+    ASSERT_TRUE(ReadFile(c->imagePipe, stale.data(), static_cast<DWORD>(stale.size()), &read, nullptr));
+    EXPECT_EQ(read, stale.size());
+    ASSERT_TRUE(ReadWholeFrame()) << c->lastError;
+    EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 0, 0, 1280, 1024));
+}
+
 TEST_F(TransferTest, AFailedPipeShowsAsAShortPiece)
 {
     bus.Detach(camera);

@@ -82,6 +82,39 @@ TEST_F(ReadoutTest, WorkBufferThatCannotGrowFailsAndTheNextReadoutWorks)
     EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 0, 0, 64, 32));
 }
 
+// A work buffer grows by a new block, not by a reallocation that would copy
+// the old frame just before it is overwritten: a growth that fails has
+// already given the old block back, and leaves an empty buffer.
+TEST_F(ReadoutTest, GrowthGivesTheOldBufferBackFirst)
+{
+    CCamera* c = Connect();
+    HostBuffer buffer(768 * 512);
+    ASSERT_TRUE(r6odi::CameraReadImage(c, 0, 0, 64, 32, buffer.bytes(), buffer.data())) << c->lastError;
+    const long blocks = emu::Snapshot().heapBlocks;
+    const struct {
+        int readMode;
+        long blocksLeft;
+    } growths[] = {
+        {0, blocks - 1}, // double sample: the row buffer grows first, and fails
+        {1, blocks - 2}, // single sample: only the raw buffer grows, and fails
+    };
+    for (const auto& growth : growths) {
+        Configure(c, growth.readMode);
+        emu::FailAllocations(1);
+        EXPECT_FALSE(r6odi::CameraReadImage(c, 0, 0, 768, 512, buffer.bytes(), buffer.data()));
+        EXPECT_STREQ(c->lastError, "Not enough memory for the image");
+        EXPECT_EQ(emu::Snapshot().heapBlocks, growth.blocksLeft) << "read mode " << growth.readMode;
+        EXPECT_TRUE(NothingSent());
+    }
+    EXPECT_EQ(c->sampleBuffer, nullptr);
+    EXPECT_EQ(c->sampleBufferSize, 0u);
+    EXPECT_EQ(c->rawBuffer, nullptr);
+    EXPECT_EQ(c->rawBufferSize, 0u);
+    ASSERT_TRUE(r6odi::CameraReadImage(c, 0, 0, 768, 512, buffer.bytes(), buffer.data())) << c->lastError;
+    EXPECT_EQ(c->rawBufferSize, 768u * 512 * 2);
+    EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 0, 0, 768, 512));
+}
+
 TEST_F(ReadoutTest, WorkBuffersGrowToTheFrameAndAreReusedForSmallerOnes)
 {
     CCamera* c = Connect(3);
