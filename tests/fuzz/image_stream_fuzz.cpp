@@ -203,7 +203,7 @@ void CheckStoredFrame(Station& s, const r6odi::ReadoutRequest& request, const Gu
     Check(x + width <= sim::BinnedWidth(state) && top >= 0, "a stored frame lies on the sensor");
     Check(uint64_t(width) * height * 2 <= bufferSize, "a stored frame fits the buffer");
     Check(width <= request.width && height <= request.height, "never more than was asked for");
-    if (s.driver->cropX == -1 || s.driver->cropY == -1 || s.driver->cropWidth == -1 || s.driver->cropHeight == -1) {
+    if (s.driver->cropX < 0 || s.driver->cropY < 0 || s.driver->cropWidth < 0 || s.driver->cropHeight < 0) {
         // Without a crop the frame is the request moved onto the sensor.
         const int32_t bw = sim::BinnedWidth(state);
         const int32_t bh = sim::BinnedHeight(state);

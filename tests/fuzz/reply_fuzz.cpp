@@ -47,7 +47,9 @@ struct Reply {
     std::string Failure(size_t length) const
     {
         std::string text = "Instruction failed: ";
-        if (lost || bytes.size() < length)
+        // A short reply names its status when it has one other than
+        // success; a short success is no answer at all.
+        if (lost || bytes.empty() || (bytes.size() < length && bytes[0] == kSuccess))
             return text + "Unknown return code";
         switch (bytes[0]) {
         case 0x81:
@@ -177,9 +179,10 @@ void CheckProperties(CCamera* camera, fuzz::Input& in)
     int32_t value = -12345;
     Check(r6odi::CameraGetInteger(camera, 8, &value) && value == count, "the filter count follows the flags");
     Check(r6odi::CameraGetInteger(camera, 0, &value) && value == static_cast<int32_t>(info.id), "the id");
+    // Only a whole crop (no field below 0) narrows the image.
+    const bool cropped = camera->cropX >= 0 && camera->cropY >= 0 && camera->cropWidth >= 0 && camera->cropHeight >= 0;
     Check(r6odi::CameraGetInteger(camera, 1, &value) &&
-              value == (camera->cropWidth != -1 && camera->cropWidth <= info.width ? camera->cropWidth
-                                                                                   : info.width),
+              value == (cropped && camera->cropWidth <= info.width ? camera->cropWidth : info.width),
           "the image width");
     value = -12345;
     Check(!r6odi::CameraGetInteger(camera, 16 + in.Byte(), &value) && value == -12345,
@@ -329,7 +332,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CCamera* camera = rig.driver;
     camera->cameraType = 1 + in.Pick(3);
     camera->status = in.Chance(16) ? 0 : CCamera::kConnected;
-    camera->cropWidth = in.Chance(64) ? in.Word() : -1;
+    const bool crop = in.Chance(64);
+    for (int32_t* field : {&camera->cropX, &camera->cropY, &camera->cropWidth, &camera->cropHeight})
+        *field = crop ? static_cast<int16_t>(in.Word()) : -1;
     const long blocks = emu::Snapshot().heapBlocks;
     const long handles = emu::Snapshot().handles;
     for (int step = 0; step < 16 && !in.Exhausted(); ++step) {
