@@ -62,10 +62,6 @@ struct KnownFault {
 const KnownFault kKnownFaults[] = {
     {conformance::kNotConnected, "StartExposure",
      "the exposure worker waits on the event of a camera that was never opened (a null handle)"},
-    {conformance::kExposing, "SetupCCD",
-     "the setup closes the device before the exposure ends, so the shutter is never closed"},
-    {conformance::kElapsed, "SetupCCD",
-     "the setup closes the device before the exposure ends, so the shutter is never closed"},
 };
 
 const KnownFault* KnownFaultOf(State state, const std::string& id)
