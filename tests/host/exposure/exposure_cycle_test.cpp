@@ -162,6 +162,22 @@ TEST_F(ExposureTest, FinalizeDuringAnExposureStopsTheWorkerFirst)
     // block has been given back.
 }
 
+// A camera object that was never opened still times its exposures with an
+// event of its own, and sends nothing.
+TEST_F(ExposureTest, CameraNeverOpenedTimesTheExposure)
+{
+    d_Finalize();
+    d_Initialize(nullptr);
+    Start(1000, 1);
+    emu::Advance(999);
+    EXPECT_EQ(1, d_IsExposing());
+    emu::Advance(1);
+    EXPECT_EQ(0, d_IsExposing());
+    EXPECT_EQ(1, d_StartDownload());
+    EXPECT_EQ(0, ThreadsNow());
+    EXPECT_TRUE(Codes().empty());
+}
+
 // Without a camera object (a failed setup destroyed it) every export
 // answers at once and nothing reaches a camera.
 struct NoCameraCase {
