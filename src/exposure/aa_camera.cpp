@@ -73,7 +73,10 @@ void CAACamera::Disconnect()
 
 void CAACamera::Release()
 {
-    StopExposureWorker();
+    // A camera taken down in the middle of an exposure (d_Finalize, a new
+    // d_Initialize, a failed setup) closes the shutter it opened: nobody
+    // else will, and the camera would be left exposing to the light.
+    EndExposure();
     CloseExposureEvent();
     CCamera::Release();
 }

@@ -73,6 +73,8 @@ int RunChild(int argc, char** argv)
         return Claim(argv + 1);
     if (argc == 5 && std::strcmp(argv[0], "driver-claim") == 0)
         return RunDriverClaimChild(argv + 1);
+    if (argc == 3 && std::strcmp(argv[0], "export-session") == 0)
+        return RunExportSessionChild(argv + 1);
     if (argc == 2 && std::strcmp(argv[0], "driver-claim-path") == 0)
         return RunDriverClaimPathChild(argv + 1);
     std::fprintf(stderr, "wine_tests: unknown child role \"%s\" with %d arguments\n",

@@ -50,6 +50,11 @@ void ClaimEventName(char* buffer, size_t size, const char* stem, char letter);
 // (camera_paths.h) and plays the winner or the loser.
 int RunDriverClaimChild(char** arguments);
 
+// export-session DRIVER ROUNDS: loads and unloads the driver ROUNDS times,
+// a session through its exports each time (module_cycles.cpp); kChildWon
+// when every round went right and nothing was left behind.
+int RunExportSessionChild(char** arguments);
+
 // driver-claim-path PATH: attaches the driver to this process and claims
 // PATH once: kChildWon when that succeeds (the claim is given back at
 // once), kChildLostForGood when it is refused.

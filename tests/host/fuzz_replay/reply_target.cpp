@@ -1,0 +1,3 @@
+// The reply fuzz target, built into the replay test under a name of its own.
+#define LLVMFuzzerTestOneInput ReplyFuzzOneInput
+#include "fuzz/reply_fuzz.cpp"
