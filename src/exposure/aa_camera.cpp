@@ -21,7 +21,8 @@ CAACamera::CAACamera()
       exposing(false),
       shutterOpen(false),
       windowHeating(false),
-      exposureNumber(0)
+      exposureNumber(0),
+      exposureStart(0)
 {
 }
 

@@ -73,6 +73,9 @@ public:
     // Numbers the exposures, so that a message 2024 left over from an
     // exposure that has already ended cannot end the next one.
     WPARAM exposureNumber;
+    // The performance counter when the exposure's commands had gone out:
+    // the worker's wait is measured from there.
+    LONGLONG exposureStart;
 
 private:
     void CloseExposureEvent();
@@ -81,6 +84,11 @@ private:
 
 // Creates and destroys the one camera object of the module; destruction
 // always runs the object's own Release first.
+// How long the worker still waits for an exposure of `exposureMs` begun at
+// performance count `start`, when the counter (`frequency` counts a second)
+// reads `now`: never less than what is left, 0 once the time has run out.
+DWORD ExposureWaitMs(DWORD exposureMs, LONGLONG start, LONGLONG now, LONGLONG frequency);
+
 CAACamera* CreateDriverCamera();
 void DestroyDriverCamera(CAACamera* camera);
 

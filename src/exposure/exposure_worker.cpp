@@ -12,9 +12,15 @@ namespace {
 DWORD WINAPI ExposureWorker(LPVOID parameter)
 {
     auto* camera = static_cast<CAACamera*>(parameter);
+    LARGE_INTEGER now = {};
+    LARGE_INTEGER frequency = {};
+    if (!QueryPerformanceCounter(&now) || !QueryPerformanceFrequency(&frequency))
+        frequency.QuadPart = 0;
+    DWORD wait = ExposureWaitMs(camera->exposureMs, camera->exposureStart, now.QuadPart,
+                                frequency.QuadPart);
     // A wait that fails counts as the time running out, so that the
     // exposure still ends.
-    if (WaitForSingleObject(camera->exposureEvent, camera->exposureMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(camera->exposureEvent, wait) != WAIT_OBJECT_0) {
         HWND window = camera->peerWindow;
         // Posted to no window, the message would only reach this thread's
         // own queue, which ends with it.
@@ -25,6 +31,20 @@ DWORD WINAPI ExposureWorker(LPVOID parameter)
 }
 
 } // namespace
+
+DWORD ExposureWaitMs(DWORD exposureMs, LONGLONG start, LONGLONG now, LONGLONG frequency)
+{
+    // Without a usable counter (or one that went backwards) the worker
+    // waits the whole time: late, never early.
+    if (frequency <= 0 || now < start)
+        return exposureMs;
+    // Truncated to whole milliseconds, so the end is never before its time.
+    LONGLONG ticks = now - start;
+    LONGLONG elapsedMs = ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
+    if (elapsedMs >= static_cast<LONGLONG>(exposureMs))
+        return 0;
+    return exposureMs - static_cast<DWORD>(elapsedMs);
+}
 
 void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
 {
@@ -48,6 +68,12 @@ void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
     // the exposure ends as one whose thread could not be created.
     if (exposureEvent == nullptr)
         exposureEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // The time runs from here, after both commands, rather than from the
+    // worker's start: a new thread can take milliseconds to run, and the
+    // host would see the end of every exposure that much late.
+    LARGE_INTEGER start = {};
+    QueryPerformanceCounter(&start);
+    exposureStart = start.QuadPart;
     if (exposureEvent != nullptr)
         exposureThread = CreateThread(nullptr, 0, ExposureWorker, this, 0, nullptr);
     if (exposureThread != nullptr)

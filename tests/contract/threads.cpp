@@ -72,6 +72,20 @@ CONTRACT_TEST(Waits, TimedWaitEndsEarlyWhenSignalled)
     CHECK(CloseHandle(wait.event));
 }
 
+// The exposure worker times an exposure from the moment its commands went
+// out, by the performance counter: it must count forward at a fixed rate
+// that time passing shows.
+CONTRACT_TEST(Waits, PerformanceCounterFollowsTheClock)
+{
+    LARGE_INTEGER frequency, before, after;
+    REQUIRE(QueryPerformanceFrequency(&frequency));
+    REQUIRE(frequency.QuadPart >= 1000);
+    REQUIRE(QueryPerformanceCounter(&before));
+    contract::LetTimePass(50);
+    REQUIRE(QueryPerformanceCounter(&after));
+    CHECK(after.QuadPart - before.QuadPart >= frequency.QuadPart * 50 / 1000);
+}
+
 CONTRACT_TEST(Threads, EndIsSeenByAZeroTimeoutWait)
 {
     HANDLE thread = StartThread(ReturnFortyTwo, nullptr);

@@ -578,6 +578,19 @@ DWORD WINAPI GetTickCount(void)
     return static_cast<DWORD>(NowLocked());
 }
 
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count)
+{
+    Guard g(Lock());
+    count->QuadPart = static_cast<LONGLONG>(NowLocked() * 1000);
+    return TRUE;
+}
+
+BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency)
+{
+    frequency->QuadPart = 1000000;
+    return TRUE;
+}
+
 // --- Module ---------------------------------------------------------------
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)

@@ -92,6 +92,11 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 // --- Time -----------------------------------------------------------------
 // Milliseconds on the virtual clock, wrapping at 2^32 like the real count.
 DWORD WINAPI GetTickCount(void);
+// The high-resolution counter: the clock in microseconds (frequency
+// 1 000 000), never wrapping. Both always succeed, as they do on every
+// Windows since XP. Do not block.
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 
 // --- Module ---------------------------------------------------------------
 // The path of a module loaded with emu::LoadModule (or of the program for a

@@ -18,6 +18,14 @@ typedef unsigned short WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
+typedef int64_t LONGLONG;
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
 typedef unsigned int UINT;
 typedef int INT;
 typedef char CHAR;

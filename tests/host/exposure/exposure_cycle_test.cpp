@@ -211,4 +211,31 @@ TEST_F(ExposureTest, WithoutCameraObjectNothingIsSent)
     EXPECT_TRUE(Codes().empty());
 }
 
+// The worker's wait is measured from the moment the commands went out: the
+// time its thread took to start running is taken off, truncated so that an
+// exposure never ends before its time.
+TEST(ExposureWait, IsWhatIsLeftOfTheTimeAndNeverLess)
+{
+    struct Case {
+        DWORD ms;
+        LONGLONG start, now, frequency;
+        DWORD wait;
+    };
+    const Case cases[] = {
+        {1000, 0, 0, 1000000, 1000},                 // the worker runs at once
+        {1000, 5000, 12000, 1000000, 993},           // 7 ms to start
+        {1000, 5000, 12999, 1000000, 993},           // 7.999 ms: not 992
+        {50, 0, 50000, 1000000, 0},                  // started after its own end
+        {50, 0, 90000, 1000000, 0},
+        {1000, 0, 30, 10000, 997},                   // another frequency
+        {1000, 100, 50, 1000000, 1000},              // the counter went backwards
+        {1000, 0, 7000, 0, 1000},                    // no counter
+        {1000, 0, 1, 3, 667},                        // one third of a second, truncated
+        {0xFFFFFFFFu, 0, 3000000, 1000000, 0xFFFFFFFFu - 3000},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.wait, ExposureWaitMs(c.ms, c.start, c.now, c.frequency))
+            << c.ms << " ms from " << c.start << " at " << c.now << " / " << c.frequency;
+}
+
 } // namespace
