@@ -1,5 +1,6 @@
 #include "platform/emul/core.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +23,7 @@ struct State {
     bool realTime = false;
     std::chrono::steady_clock::time_point realBase;
     uint64_t realBaseNow = 0;
+    double realSpeed = 1.0; // virtual milliseconds per real millisecond
     Counts counts;
     std::list<Waiter*> waiters; // emulated threads currently blocked in WaitFor
     int failAllocations = 0;
@@ -68,9 +70,19 @@ uint64_t NowLocked()
     State& s = S();
     if (!s.realTime)
         return s.virtualNow;
-    auto elapsed = std::chrono::steady_clock::now() - s.realBase;
-    return s.realBaseNow +
-           (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - s.realBase;
+    return s.realBaseNow + (uint64_t)(elapsed.count() * s.realSpeed);
+}
+
+// Lock held. How long to sleep in real time for the clock to reach
+// `deadline`; never less than a tenth of a millisecond, so that a fast
+// clock does not spin.
+std::chrono::microseconds RealWait(uint64_t deadline)
+{
+    State& s = S();
+    uint64_t now = NowLocked();
+    double virtualMs = deadline > now ? (double)(deadline - now) : 0.0;
+    return std::chrono::microseconds(std::max<int64_t>((int64_t)(virtualMs * 1000.0 / s.realSpeed), 100));
 }
 
 bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
@@ -95,7 +107,7 @@ bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
             break;
         }
         if (s.realTime && deadline != UINT64_MAX)
-            s.changed.wait_for(guard, std::chrono::milliseconds(deadline - NowLocked()));
+            s.changed.wait_for(guard, RealWait(deadline));
         else
             s.changed.wait(guard);
     }
@@ -196,6 +208,18 @@ void UseRealTime(bool on)
     s.virtualNow = now;
     s.realBaseNow = now;
     s.realBase = std::chrono::steady_clock::now();
+    NotifyAll();
+}
+
+void SetRealTimeSpeed(double factor)
+{
+    Guard g(Lock());
+    State& s = S();
+    // Rebase first, so the time already run keeps the speed it ran at.
+    uint64_t now = NowLocked();
+    s.realBaseNow = now;
+    s.realBase = std::chrono::steady_clock::now();
+    s.realSpeed = factor > 0.0 ? factor : 1.0;
     NotifyAll();
 }
 
