@@ -26,6 +26,9 @@ constexpr UINT_PTR kRegulationTimer = 2;
 class CAACamera : public r6odi::CCamera {
 public:
     CAACamera();
+    // A backstop for a free that did not come through Release: the worker
+    // reads this object, so it must never outlive it.
+    ~CAACamera();
 
     // Slot 0: message 2024 and timer 2 here, the rest to CCamera.
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
@@ -38,10 +41,16 @@ public:
     // Slot 5: the worker and the event, then CCamera's Release.
     virtual void Release();
 
+    // The exposure cycle behind d_StartExposure, d_IsExposing and the end
+    // of an exposure (exposure_worker.cpp).
     void StartExposure(DWORD milliseconds, bool openShutter);
     bool IsExposing();
     void StopExposureWorker();
     void EndExposure();
+    // Message 2024: ends the exposure whose number it carries, if that is
+    // still the current one.
+    void HandleEndOfExposure(WPARAM number);
+    // One step of the cooling regulation, on timer 2 (regulation.cpp).
     void RegulationTick();
 
     HANDLE exposureThread;
@@ -64,9 +73,20 @@ public:
     // Numbers the exposures, so that a message 2024 left over from an
     // exposure that has already ended cannot end the next one.
     WPARAM exposureNumber;
+
+private:
+    void CloseExposureEvent();
+    void MoveSetPoint();
 };
 
 // Creates and destroys the one camera object of the module; destruction
 // always runs the object's own Release first.
 CAACamera* CreateDriverCamera();
 void DestroyDriverCamera(CAACamera* camera);
+
+namespace r6odi {
+// DestroyCamera is for plain cameras: it runs CCamera's Release, which knows
+// nothing of the exposure worker and its event. The driver's camera goes
+// with DestroyDriverCamera; passing it here does not compile.
+void DestroyCamera(CAACamera* camera) = delete;
+} // namespace r6odi

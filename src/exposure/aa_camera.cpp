@@ -1,0 +1,107 @@
+#include "exposure/aa_camera.h"
+
+#include "driver/driver_state.h"
+#include "hostsupport/memory.h"
+
+CAACamera::CAACamera()
+    : exposureThread(nullptr),
+      exposureEvent(nullptr),
+      exposureMs(0),
+      frameX(0),
+      frameY(0),
+      frameWidth(768),
+      frameHeight(512),
+      readMode(0),
+      preflashTime(0.0f),
+      clearCount(4),
+      ccdTemperature(kNoTemperature),
+      smoothedUtilization(0.0f),
+      targetTemperature(kNoTemperature),
+      rampedSetPoint(kNoTemperature),
+      exposing(false),
+      shutterOpen(false),
+      windowHeating(false),
+      exposureNumber(0)
+{
+}
+
+CAACamera::~CAACamera()
+{
+    StopExposureWorker();
+    CloseExposureEvent();
+}
+
+void CAACamera::CloseExposureEvent()
+{
+    if (exposureEvent != nullptr) {
+        CloseHandle(exposureEvent);
+        exposureEvent = nullptr;
+    }
+}
+
+bool CAACamera::Open(int32_t id)
+{
+    // Opening again (the setup sequence re-opens the camera) replaces the
+    // event: a worker still waiting on the old one is collected first, and
+    // its shutter closed, so that neither the worker nor the event is lost.
+    if (exposureThread != nullptr || exposing)
+        EndExposure();
+    CloseExposureEvent();
+    exposureEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!CCamera::Open(id))
+        return false;
+    frameX = 0;
+    frameY = 0;
+    frameWidth = static_cast<int32_t>(info.width);
+    frameHeight = static_cast<int32_t>(info.height);
+    return true;
+}
+
+void CAACamera::Connect()
+{
+    CCamera::Connect();
+    // Also while the camera waits for its device: the tick then keeps the
+    // readings marked as missing.
+    if (peerWindow != nullptr)
+        SetTimer(peerWindow, kRegulationTimer, r6odi::kTimerPeriodMs, nullptr);
+}
+
+void CAACamera::Disconnect()
+{
+    CCamera::Disconnect();
+}
+
+void CAACamera::Release()
+{
+    StopExposureWorker();
+    CloseExposureEvent();
+    CCamera::Release();
+}
+
+bool CAACamera::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    if (message == kEndOfExposureMessage) {
+        HandleEndOfExposure(wParam);
+        *result = 0;
+        return true;
+    }
+    if (message == WM_TIMER && wParam == kRegulationTimer) {
+        RegulationTick();
+        *result = 0;
+        return true;
+    }
+    return CCamera::HandleMessage(message, wParam, lParam, result);
+}
+
+CAACamera* CreateDriverCamera()
+{
+    return hostsupport::New<CAACamera>();
+}
+
+void DestroyDriverCamera(CAACamera* camera)
+{
+    if (camera == nullptr)
+        return;
+    camera->Release();
+    hostsupport::Delete(camera);
+}

@@ -1,0 +1,92 @@
+// The exposure cycle: the camera starts integrating on command 4, a worker
+// thread times the exposure, and the host's thread closes the shutter when
+// the worker's message arrives or the host asks for the image first.
+#include "exposure/aa_camera.h"
+
+namespace {
+
+// The worker only waits and posts: every command goes out on the host's
+// thread, so the command channel never needs a lock. It reads the fields
+// that the host's thread leaves alone while a worker exists: the event, the
+// time, the exposure's number and the peer window.
+DWORD WINAPI ExposureWorker(LPVOID parameter)
+{
+    auto* camera = static_cast<CAACamera*>(parameter);
+    // A wait that fails (no valid event) counts as the time running out, so
+    // that the exposure still ends.
+    if (WaitForSingleObject(camera->exposureEvent, camera->exposureMs) != WAIT_OBJECT_0) {
+        HWND window = camera->peerWindow;
+        // Posted to no window, the message would only reach this thread's
+        // own queue, which ends with it.
+        if (window != nullptr)
+            PostMessageA(window, kEndOfExposureMessage, camera->exposureNumber, 0);
+    }
+    return 0;
+}
+
+} // namespace
+
+void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
+{
+    // An exposure the host did not end is ended now, so that its worker and
+    // thread handle are collected rather than lost under the new ones.
+    if (exposureThread != nullptr || exposing)
+        EndExposure();
+    exposureMs = milliseconds;
+    // A new number makes a message 2024 still queued from the previous
+    // exposure stale.
+    ++exposureNumber;
+    r6odi::CameraStartExposure(this);
+    // A refused command leaves its reason in lastError and changes nothing
+    // in the sequence: the shutter is closed at the end all the same.
+    if (openShutter)
+        OpenShutter();
+    shutterOpen = openShutter;
+    exposureThread = CreateThread(nullptr, 0, ExposureWorker, this, 0, nullptr);
+    if (exposureThread != nullptr)
+        SetThreadPriority(exposureThread, THREAD_PRIORITY_HIGHEST);
+    exposing = true;
+}
+
+bool CAACamera::IsExposing()
+{
+    if (exposureThread == nullptr)
+        return false;
+    return WaitForSingleObject(exposureThread, 0) == WAIT_TIMEOUT;
+}
+
+void CAACamera::StopExposureWorker()
+{
+    if (exposureThread == nullptr)
+        return;
+    // A waiting worker wakes on the event and ends without posting; one that
+    // has already posted and ended is only collected. The wait has no limit
+    // because the worker waits on nothing but this event.
+    if (exposureEvent != nullptr)
+        SetEvent(exposureEvent);
+    WaitForSingleObject(exposureThread, INFINITE);
+    // A worker that had already timed out left the event signalled.
+    if (exposureEvent != nullptr)
+        ResetEvent(exposureEvent);
+    CloseHandle(exposureThread);
+    exposureThread = nullptr;
+}
+
+void CAACamera::EndExposure()
+{
+    if (shutterOpen) {
+        CloseShutter();
+        shutterOpen = false;
+    }
+    StopExposureWorker();
+    exposing = false;
+}
+
+void CAACamera::HandleEndOfExposure(WPARAM number)
+{
+    // The message carries no more than a number: one posted by an exposure
+    // that has ended since (the host read its image and started the next
+    // one before dispatching messages) must not end the current exposure.
+    if (exposing && number == exposureNumber)
+        EndExposure();
+}
