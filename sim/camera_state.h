@@ -27,6 +27,28 @@ struct CameraSettings {
     uint16_t setPointCount = 0; // meaningful once thermal.coolerOn
 };
 
+// The exposure the sensor is integrating: from StartExposure until the
+// frame is read out, split into the time the shutter was open (light) and
+// closed (dark). Times are virtual milliseconds.
+struct ExposureRecord {
+    bool started = false;      // StartExposure since the last readout
+    uint64_t startedAt = 0;
+    uint64_t lightMs = 0;      // open-shutter time up to shutterSince
+    uint64_t darkMs = 0;       // closed-shutter time up to shutterSince
+    uint64_t shutterSince = 0; // the start or the last shutter command since
+};
+
+// What a frame had integrated when it was read out. A frame requested with
+// no exposure started since the last readout is a bias frame: not exposed.
+struct FrameExposure {
+    bool exposed = false;
+    uint64_t lightMs = 0;
+    uint64_t darkMs = 0;
+    // A light frame saw the sky for some time; a dark frame never did.
+    bool IsLight() const { return exposed && lightMs > 0; }
+    bool IsDark() const { return exposed && lightMs == 0; }
+};
+
 // What the camera has been asked to do, counted.
 struct CameraActivity {
     int exposures = 0;           // StartExposure requests
@@ -36,6 +58,7 @@ struct CameraActivity {
     int frames = 0;              // ReadFrame and ExposeAndReadFrame requests served
     FrameRequest lastFrame;
     uint64_t lastFrameAt = 0;
+    FrameExposure lastFrameExposure; // what the last frame had integrated
 };
 
 struct CameraState {
@@ -43,6 +66,7 @@ struct CameraState {
     CameraSettings settings;
     CameraActivity activity;
     ThermalState thermal;
+    ExposureRecord exposure;
     // The virtual time of the request being handled, read before the
     // camera took its lock.
     uint64_t now = 0;

@@ -308,3 +308,99 @@ struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
     CHAR DevicePath[1];
 };
 typedef SP_DEVICE_INTERFACE_DETAIL_DATA_A* PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
+
+// --- Dialogs and their controls (winuser.h) ---------------------------------
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_SETFONT 0x0030
+#define WM_GETDLGCODE 0x0087
+#define WM_KEYDOWN 0x0100
+#define WM_CHAR 0x0102
+#define WM_SYSCOMMAND 0x0112
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define SC_CLOSE 0xF060
+#define VK_BACK 0x08
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+
+#define IDOK 1
+#define IDCANCEL 2
+#define DM_GETDEFID (WM_USER + 0)
+#define DC_HASDEFID 0x534B
+#define DWLP_MSGRESULT 0
+#define GWL_STYLE (-16)
+#define GWL_ID (-12)
+#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+
+#define WS_TABSTOP 0x00010000L
+#define WS_GROUP 0x00020000L
+#define WS_VSCROLL 0x00200000L
+#define WS_SYSMENU 0x00080000L
+#define WS_BORDER 0x00800000L
+#define WS_CAPTION 0x00C00000L
+#define WS_DISABLED 0x08000000L
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define DS_SETFOREGROUND 0x200L
+#define DS_CENTER 0x0800L
+
+#define SS_LEFT 0x00000000L
+#define ES_LEFT 0x0000L
+#define ES_READONLY 0x0800L
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_CHECKBOX 0x00000002L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BS_TYPEMASK 0x0000000FL
+#define CBS_DROPDOWNLIST 0x0003L
+#define CBS_SORT 0x0100L
+
+#define EM_SETREADONLY 0x00CF
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0x0000
+#define BST_CHECKED 0x0001
+#define BN_CLICKED 0
+#define CB_ERR (-1)
+#define CB_ERRSPACE (-2)
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CBN_SELCHANGE 1
+#define EM_SETSEL 0x00B1
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
+
+// The fixed part of an in-memory dialog template and of each of its
+// controls; variable-length arrays (menu, class, texts) follow each one.
+#pragma pack(push, 2)
+struct DLGTEMPLATE {
+    DWORD style;
+    DWORD dwExtendedStyle;
+    WORD cdit;
+    short x;
+    short y;
+    short cx;
+    short cy;
+};
+struct DLGITEMTEMPLATE {
+    DWORD style;
+    DWORD dwExtendedStyle;
+    short x;
+    short y;
+    short cx;
+    short cy;
+    WORD id;
+};
+#pragma pack(pop)
+typedef const DLGTEMPLATE* LPCDLGTEMPLATEA;
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);

@@ -136,3 +136,41 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
 // Unknown handle: FALSE, ERROR_INVALID_HANDLE, and a misuse report.
 BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY handle);
+
+// --- Dialogs (dialog*.cpp) ------------------------------------------------
+// Creates a modal dialog from an in-memory template (the plain DLGTEMPLATE
+// form, read as Windows reads it: fields, menu, class, caption, font when
+// DS_SETFONT is set, then each control on the next 4-byte boundary with its
+// class given by a predefined atom or name, its text, and its creation
+// data). The controls are buttons, edits, statics and combo boxes; the
+// dialog procedure gets WM_INITDIALOG with `param`, then the modal loop
+// runs on the calling thread and dispatches every message of the thread,
+// the peer windows' timers and device events included, until EndDialog.
+// Returns EndDialog's result. A template that ParseDialogTemplate
+// (dialog_control.h) refuses, a menu (the emulation has no resources), a
+// dialog class of its own, or a control class that is not one of those
+// four: -1 with ERROR_INVALID_PARAMETER, ERROR_RESOURCE_NAME_NOT_FOUND or
+// ERROR_CLASS_DOES_NOT_EXIST, and nothing is created. An owner that is not a window: 0,
+// ERROR_INVALID_WINDOW_HANDLE. Test code drives the dialog through the hook
+// of dialog_control.h; without one the loop waits for messages like any
+// message loop.
+INT_PTR WINAPI DialogBoxIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate,
+                                       HWND owner, DLGPROC procedure, LPARAM param);
+// Marks the dialog to end with `result` once the current message is done.
+// Not a dialog: FALSE, ERROR_INVALID_WINDOW_HANDLE.
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+// The control of the dialog with that id. None: null,
+// ERROR_CONTROL_ID_NOT_FOUND.
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+// Copies at most size - 1 characters and a NUL; the number copied.
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
+BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
+UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int size);
+// The keyboard of a dialog: Enter clicks the default button (IDOK when
+// there is none), Escape clicks IDCANCEL; TRUE when the message was the
+// dialog's and has been handled.
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG msg);
