@@ -85,8 +85,8 @@ double BaseSignal(const SkyModel& sky, const SkyExposure& exposure, const PixelT
                   double darkRate)
 {
     double dark = darkRate * (traits.hot ? sky.hotPixelFactor : 1.0);
-    double light = exposure.light ? sky.skyRate * Throughput(sky, exposure.filter) * traits.response : 0.0;
-    return (light + dark) * exposure.seconds;
+    double light = sky.skyRate * Throughput(sky, exposure.filter) * traits.response;
+    return light * exposure.lightSeconds + dark * exposure.seconds;
 }
 
 struct Region {
@@ -122,9 +122,9 @@ void AddBase(const SkyModel& sky, const SkyExposure& exposure, const SkyWindow& 
 void AddStars(const SkyModel& sky, const SkyExposure& exposure, const SkyWindow& w,
               const Region& region, std::vector<double>* electrons)
 {
-    if (!exposure.light)
+    if (exposure.lightSeconds <= 0.0)
         return;
-    double scale = exposure.seconds * Throughput(sky, exposure.filter);
+    double scale = exposure.lightSeconds * Throughput(sky, exposure.filter);
     double reach = kStarReach * sky.starSigma + 1.0;
     for (const SkyStar& star : StarField(sky, w.sensorWidth, w.sensorHeight)) {
         int x0 = std::max(region.x0, (int)std::floor(star.x - reach));
@@ -185,9 +185,9 @@ double UnbinnedSignal(const SkyModel& sky, const SkyExposure& exposure, int sens
 {
     PixelTraits traits = TraitsOf(sky, sensorWidth, sensorHeight, x, y);
     double signal = BaseSignal(sky, exposure, traits, DarkRate(sky, exposure.ccdCelsius));
-    if (!exposure.light)
+    if (exposure.lightSeconds <= 0.0)
         return signal;
-    double scale = exposure.seconds * Throughput(sky, exposure.filter) * traits.response;
+    double scale = exposure.lightSeconds * Throughput(sky, exposure.filter) * traits.response;
     for (const SkyStar& star : StarField(sky, sensorWidth, sensorHeight))
         signal += StarLight(sky, star, x, y) * scale;
     return signal;

@@ -45,9 +45,9 @@ struct SkyModel {
 
 // One exposure, as the camera knows it when the frame is read.
 struct SkyExposure {
-    double seconds = 0.0;
-    bool light = false;       // shutter opened: the sky reaches the sensor
-    double ccdCelsius = 0.0;  // the sensor's temperature during the exposure
+    double seconds = 0.0;      // integration: dark current gathers all along
+    double lightSeconds = 0.0; // of which the shutter was open to the sky
+    double ccdCelsius = 0.0;   // the sensor's temperature during the exposure
     int filter = 0;
     uint32_t serial = 0;      // which exposure this is: the noise of each differs
 };

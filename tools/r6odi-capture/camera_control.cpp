@@ -138,6 +138,11 @@ CoolingReading CameraControl::Reading() const
     return reading;
 }
 
+std::string CameraControl::StatusText() const
+{
+    return Text(api_.GetInfo());
+}
+
 void CameraControl::IdleAndReport()
 {
     Idle();

@@ -51,6 +51,8 @@ public:
     bool Connect(const SetupValues& values, std::string* error);
     const CameraFacts& Facts() const { return facts_; }
     CoolingReading Reading() const;
+    // The driver's own status text (temperature and cooler power).
+    std::string StatusText() const;
     // Follows the ramp until the sensor is within `tolerance` of `target`,
     // at most `limitSeconds`.
     bool Cool(double target, double tolerance, double limitSeconds, std::string* error);

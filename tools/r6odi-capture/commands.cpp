@@ -209,6 +209,7 @@ int RunInfo(Options& o)
         PrintFacts(control.Facts());
         CoolingReading reading = control.Reading();
         std::printf("Temperature:   %.2f °C\n", reading.celsius);
+        std::printf("Driver status: %s\n", Degrees(control.StatusText()).c_str());
         return 0;
     });
 }

@@ -13,6 +13,7 @@
 #include "platform/emul/control.h"
 #include "sim/bus_installation.h"
 #include "sim/default_cameras.h"
+#include "setup/instance_list.h"
 #include "sim/sim_bus.h"
 
 namespace capture {
@@ -105,6 +106,18 @@ bool StopWorld(std::string* error)
                  std::to_string(left.registrations) + " registration(s), " +
                  std::to_string(left.heapBlocks) + " heap block(s)";
     return clean;
+}
+
+bool ListCameras(const DriverApi&, std::vector<CameraEntry>* cameras)
+{
+    // The list the setup dialog would offer, built as it builds it; the
+    // dialog itself has nobody to look at it here.
+    int count = k6dlg::BuildInstanceList();
+    cameras->clear();
+    for (int position = 0; position < count; ++position)
+        if (const k6dlg::CDriverInstanceListElem* entry = k6dlg::InstanceAt(position))
+            cameras->push_back(CameraEntry{entry->text, entry->cameraId});
+    return true;
 }
 
 bool SetupValuesReachable()
