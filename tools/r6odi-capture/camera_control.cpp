@@ -14,6 +14,9 @@ namespace {
 constexpr int kMostUnplugs = 5;
 // Retakes of a frame whose readout failed while the camera stayed.
 constexpr int kMostRetakes = 2;
+// Rounds of message dispatching that a removal notice gets to arrive in
+// before a failure counts as the camera's own.
+constexpr int kRemovalPumps = 5;
 // How long past its end an exposure may still be reported running.
 constexpr uint64_t kExposureGraceMs = 120000;
 
@@ -143,6 +146,15 @@ std::string CameraControl::StatusText() const
     return Text(api_.GetInfo());
 }
 
+bool CameraControl::StillConnected()
+{
+    // A removal reaches the driver as a window message: before a failure is
+    // taken for the camera's own, the messages already waiting are let in.
+    for (int i = 0; i < kRemovalPumps && api_.GetOK(); ++i)
+        IdleAndReport();
+    return api_.GetOK() != 0;
+}
+
 void CameraControl::IdleAndReport()
 {
     Idle();
@@ -165,6 +177,10 @@ bool CameraControl::Cool(double target, double tolerance, double limitSeconds, s
             lastRead = now;
             reading = Reading();
             if (reading.valid && std::fabs(reading.celsius - target) <= tolerance) {
+                holdsTemperature_ = true;
+                coolTarget_ = target;
+                coolTolerance_ = tolerance;
+                coolLimit_ = limitSeconds;
                 progress_->Line(Format("Cooled: CCD %.2f °C, set %.1f °C, cooler %d%% after %s", reading.celsius,
                                        target, reading.coolerPercent, Clock(elapsed).c_str()));
                 return true;
@@ -223,13 +239,13 @@ CameraControl::Attempt CameraControl::TryExpose(const ExposureRequest& request, 
     if (!api_.GetOK())
         return Attempt::Unplugged;
     if (request.filter > 0 && api_.FilterWheel(4, request.filter) == 0) {
-        if (!api_.GetOK())
+        if (!StillConnected())
             return Attempt::Unplugged;
         *error = "the filter wheel did not take position " + std::to_string(request.filter);
         return Attempt::Refused;
     }
     if (!SelectFrame(request, frame, error))
-        return api_.GetOK() ? Attempt::Refused : Attempt::Unplugged;
+        return StillConnected() ? Attempt::Refused : Attempt::Unplugged;
     const std::string binning = Format("%dx%d", frame->info.binX, frame->info.binY);
     const std::string label = FrameLabel(request, binning);
 
@@ -267,6 +283,8 @@ CameraControl::Attempt CameraControl::TryExpose(const ExposureRequest& request, 
     progress_->Show(label + " read", Format("%s: reading out %d x %d", label.c_str(), frame->width, frame->height));
     bool read = api_.ReadImage(frame->pixels.data()) != 0;
     api_.EndDownload(0);
+    if (!read && !StillConnected())
+        return Attempt::Unplugged;
     if (!api_.GetOK())
         return Attempt::Unplugged;
     if (!read) {
@@ -291,7 +309,7 @@ bool CameraControl::AwaitReconnect(const ExposureRequest& request, std::string* 
             if (api_.GetOK()) {
                 progress_->Line(Format("Camera back after %.1f s: retaking frame %d/%d", waited, request.frameNumber,
                                        request.frameCount));
-                return true;
+                return !holdsTemperature_ || Cool(coolTarget_, coolTolerance_, coolLimit_, error);
             }
         }
         if (waited > reconnectLimit_) {

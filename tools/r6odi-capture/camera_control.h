@@ -70,6 +70,7 @@ private:
     Attempt TryExpose(const ExposureRequest& request, Frame* frame, std::string* error);
     bool SelectFrame(const ExposureRequest& request, Frame* frame, std::string* error);
     bool AwaitReconnect(const ExposureRequest& request, std::string* error);
+    bool StillConnected();
     void IdleAndReport();
 
     const DriverApi& api_;
@@ -77,6 +78,12 @@ private:
     CameraFacts facts_;
     SetupValues values_;
     double reconnectLimit_ = 600.0;
+    // Set once Cool has reached its target: a camera that comes back after
+    // an unplug has warmed up and is cooled again before the retake.
+    bool holdsTemperature_ = false;
+    double coolTarget_ = 0.0;
+    double coolTolerance_ = 0.5;
+    double coolLimit_ = 0.0;
 };
 
 // "H x V" of a binning name into its factors; 1 x 1 for anything else.

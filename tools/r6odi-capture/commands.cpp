@@ -76,7 +76,12 @@ int WithCamera(Options& o, const CameraWork& work)
     {
         CameraControl control(api, &progress);
         control.SetReconnectLimit(o.reconnectWait);
-        code = control.Connect(o.setup, &error) ? work(control, progress) : Fail(CameraMissing(api, error));
+        // A camera asked for by id that cannot be had is the argument's
+        // fault; with no camera at all the machine is to blame.
+        if (control.Connect(o.setup, &error))
+            code = work(control, progress);
+        else
+            code = Fail(CameraMissing(api, error), o.setup.cameraId == -1 ? kExitFailure : kExitArguments);
     }
     api.Finalize();
     if (!StopWorld(&error))

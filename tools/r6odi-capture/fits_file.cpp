@@ -135,13 +135,15 @@ bool ReadFits(const std::string& path, Frame* frame, std::string* error)
 {
     int status = 0;
     fitsfile* file = nullptr;
-    fits_open_diskfile(&file, path.c_str(), READONLY, &status);
+    if (fits_open_diskfile(&file, path.c_str(), READONLY, &status) != 0) {
+        *error = "cannot read " + path + ": " + CfitsioMessage(status);
+        return false;
+    }
     int axisCount = 0;
     long axes[2] = {0, 0};
     fits_get_img_dim(file, &axisCount, &status);
     if (status == 0 && axisCount != 2) {
-        if (file != nullptr)
-            fits_close_file(file, &status);
+        fits_close_file(file, &status);
         *error = path + " holds no two-dimensional image";
         return false;
     }
@@ -159,8 +161,7 @@ bool ReadFits(const std::string& path, Frame* frame, std::string* error)
         fits_read_img(file, TUSHORT, 1, (LONGLONG)pixels.size(), &blank, pixels.data(), &anyNull, &status);
     }
     int closeStatus = 0;
-    if (file != nullptr)
-        fits_close_file(file, &closeStatus);
+    fits_close_file(file, &closeStatus);
     if (status != 0) {
         *error = "cannot read " + path + ": " + CfitsioMessage(status);
         return false;

@@ -157,12 +157,13 @@ double WallMsAt(uint64_t clockMs)
 
 void Idle()
 {
+    // The schedule first: a removal it causes is then delivered at once.
+    RunUnplugSchedule();
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    RunUnplugSchedule();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
