@@ -95,3 +95,8 @@ if(R6ODI_WINE_FOUND)
   r6odi_add_wine_test(contract_tests_wine contract_tests)
   r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>")
 endif()
+
+# --- The capture host ---------------------------------------------------------
+# Loads d_r6odi.dll as an imaging application does; built in both
+# configurations, run under wine64 in the 64-bit one.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)

@@ -1,9 +1,7 @@
 #include "fits_file.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include <fitsio.h>
 
@@ -78,21 +76,9 @@ void PutPixels(fitsfile* file, const Frame& frame, int* status)
 
 } // namespace
 
-std::string FitsDate(double wallMs)
+bool FitsAvailable()
 {
-    double seconds = std::floor(wallMs / 1000.0);
-    int millis = (int)(wallMs - seconds * 1000.0);
-    std::time_t whole = (std::time_t)seconds;
-    std::tm utc{};
-#if defined(_WIN32)
-    gmtime_s(&utc, &whole);
-#else
-    gmtime_r(&whole, &utc);
-#endif
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
-    return text;
+    return true;
 }
 
 bool WriteFits(const std::string& path, const Frame& frame, std::string* error)

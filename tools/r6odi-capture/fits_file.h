@@ -14,6 +14,10 @@
 
 namespace capture {
 
+// Whether this build can write and read FITS files at all: the Windows
+// build goes without cfitsio, which Debian does not ship for it.
+bool FitsAvailable();
+
 // False with the reason in `error`; then neither the file nor its
 // temporary is left behind.
 bool WriteFits(const std::string& path, const Frame& frame, std::string* error);
