@@ -69,8 +69,11 @@ int WithCamera(Options& o, const CameraWork& work)
         return refused;
     DriverApi api;
     std::string error;
-    if (!StartWorld(o.world, &api, &error))
+    if (!StartWorld(o.world, &api, &error)) {
+        std::string ignored;
+        StopWorld(&ignored);
         return Fail(error);
+    }
     Progress progress(stdout, o.progressOnTerminal);
     int code;
     {
@@ -189,8 +192,11 @@ int RunList(Options& o)
 {
     DriverApi api;
     std::string error;
-    if (!StartWorld(o.world, &api, &error))
+    if (!StartWorld(o.world, &api, &error)) {
+        std::string ignored;
+        StopWorld(&ignored);
         return Fail(error);
+    }
     std::vector<CameraEntry> cameras;
     int code = 0;
     if (!ListCameras(api, &cameras)) {

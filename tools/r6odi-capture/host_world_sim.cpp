@@ -96,6 +96,8 @@ bool StopWorld(std::string* error)
     if (world->module != nullptr)
         emu::FreeModule(world->module);
     world->installation.reset();
+    delete world;
+    world = nullptr;
     emu::Counts left = emu::Snapshot();
     bool clean = left.handles == 0 && left.windows == 0 && left.classes == 0 && left.heapBlocks == 0 &&
                  left.timers == 0 && left.registrations == 0;
