@@ -96,6 +96,23 @@ if(R6ODI_WINE_FOUND)
   r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>")
 endif()
 
+# --- Benchmark ----------------------------------------------------------------
+# How late the end of an exposure is seen, on the real clock and the real
+# message queue: not a test (its figures depend on the machine), run by hand
+# in the 64-bit build:  cmake --build --preset win64 --target run_exposure_latency
+add_executable(exposure_latency ${CMAKE_SOURCE_DIR}/bench/exposure_latency.cpp
+                                $<TARGET_OBJECTS:r6odi_objects>)
+target_include_directories(exposure_latency PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(exposure_latency PRIVATE user32 setupapi)
+if(R6ODI_WINE_FOUND)
+  add_custom_target(run_exposure_latency
+                    COMMAND ${R6ODI_WINE_RUN} --setup
+                    COMMAND ${R6ODI_WINE_RUN} $<TARGET_FILE:exposure_latency>
+                    COMMAND ${R6ODI_WINE_RUN} --stop
+                    DEPENDS exposure_latency
+                    USES_TERMINAL)
+endif()
+
 # --- The capture host ---------------------------------------------------------
 # Loads d_r6odi.dll as an imaging application does; built in both
 # configurations, run under wine64 in the 64-bit one.

@@ -126,6 +126,8 @@ private:
 };
 
 // Destroys a plain camera made by ProbeCamera; kNoProbe and null do nothing.
+// The driver's CAACamera goes with DestroyDriverCamera (exposure/aa_camera.h),
+// whose Release also stops the exposure worker; it is refused here.
 void DestroyCamera(CCamera* camera);
 
 // What ProbeCamera returns when the camera cannot be opened.
