@@ -96,6 +96,16 @@ if(R6ODI_WINE_FOUND)
   r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>")
 endif()
 
+# The exported interface through the real loader: a program of its own, with
+# none of the driver's code in it, finds the DLL's exports by name and runs
+# the conformance cases that need no camera through them.
+add_executable(exports_wine ${CMAKE_SOURCE_DIR}/tests/wine/exports/exports_wine.cpp)
+target_include_directories(exports_wine PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+add_dependencies(exports_wine d_r6odi)
+if(R6ODI_WINE_FOUND)
+  r6odi_add_wine_test(exports_wine exports_wine "Z:$<TARGET_FILE:d_r6odi>")
+endif()
+
 # --- Benchmark ----------------------------------------------------------------
 # How late the end of an exposure is seen, on the real clock and the real
 # message queue: not a test (its figures depend on the machine), run by hand

@@ -8,7 +8,6 @@
 
 namespace {
 
-using conformance::kCases;
 using conformance::State;
 
 constexpr uint16_t kUntouched = 0x5A5A;
@@ -51,11 +50,39 @@ protected:
 const char* const kStateNames[] = {"NoObject", "NotConnected", "Idle", "Exposing",
                                    "Elapsed", "Unplugged", "Replugged"};
 
+// Faults of other parts of the driver that the table has found, each waiting
+// for its fix there. A listed case is skipped while it fails and fails once
+// it passes, so that the list cannot outlive its faults.
+struct KnownFault {
+    State state;
+    const char* id;
+    const char* reason;
+};
+
+const KnownFault kKnownFaults[] = {
+    {conformance::kNotConnected, "StartExposure",
+     "the exposure worker waits on the event of a camera that was never opened (a null handle)"},
+    {conformance::kExposing, "SetupCCD",
+     "the setup closes the device before the exposure ends, so the shutter is never closed"},
+    {conformance::kElapsed, "SetupCCD",
+     "the setup closes the device before the exposure ends, so the shutter is never closed"},
+};
+
+const KnownFault* KnownFaultOf(State state, const std::string& id)
+{
+    for (const KnownFault& fault : kKnownFaults) {
+        if (fault.state == state && id == fault.id)
+            return &fault;
+    }
+    return nullptr;
+}
+
 TEST_P(StatesTest, AnswersAsTheTableSays)
 {
     const State state = static_cast<State>(std::get<0>(GetParam()));
-    const conformance::ExportCase& c = kCases[std::get<1>(GetParam())];
-    const conformance::Answer& answer = c.answers[state];
+    const conformance::ExportCall& c = conformance::kCalls[std::get<1>(GetParam())];
+    const conformance::Answer& answer = conformance::kAnswers[std::get<1>(GetParam())].in[state];
+    const std::string id = c.id;
     Plug(1, conformance::kSensorWidth, conformance::kSensorHeight);
     ASSERT_NO_FATAL_FAILURE(Enter(state));
     std::vector<uint16_t> buffer(conformance::kBufferPixels, kUntouched);
@@ -64,36 +91,63 @@ TEST_P(StatesTest, AnswersAsTheTableSays)
 
     const INT_PTR result = c.run(Exports(), buffer.data());
 
-    EXPECT_EQ(conformance::CheckResult(answer, result, camera->CcdCelsius() * 1000.0), "")
-        << c.call << " in state " << kStateNames[state];
-    EXPECT_EQ(CommandsSent(), answer.commands) << c.call << " in state " << kStateNames[state];
-    EXPECT_TRUE(camera->ImageReadSizes().empty() || std::string(answer.commands) == "11");
-    if (result == 0 && std::string(c.id).rfind("ReadImage", 0) == 0) {
-        EXPECT_EQ(std::count(buffer.begin(), buffer.end(), kUntouched),
-                  static_cast<long>(buffer.size()))
-            << "a refused readout wrote into the host's buffer";
+    std::vector<std::string> problems;
+    auto check = [&](bool good, const std::string& what) {
+        if (!good)
+            problems.push_back(what);
+    };
+    const std::string wrongResult =
+        conformance::CheckResult(answer, result, camera->CcdCelsius() * 1000.0);
+    check(wrongResult.empty(), wrongResult);
+    check(CommandsSent() == answer.commands,
+          "sent \"" + CommandsSent() + "\", expected \"" + answer.commands + "\"");
+    check(camera->ImageReadSizes().empty() || std::string(answer.commands) == "11",
+          "read the image pipe");
+    if (result == 0 && id.rfind("ReadImage", 0) == 0) {
+        check(std::count(buffer.begin(), buffer.end(), kUntouched) ==
+                  static_cast<long>(buffer.size()),
+              "a refused readout wrote into the host's buffer");
     }
-    if (state == conformance::kNoObject && std::string(c.id) != "Initialize") {
-        // Without a camera object an export touches nothing at all.
-        const emu::Counts countsAfter = emu::Snapshot();
-        EXPECT_EQ(driverState.camera, nullptr);
-        EXPECT_EQ(countsAfter.handles, countsBefore.handles);
-        EXPECT_EQ(countsAfter.heapAllocations, countsBefore.heapAllocations);
-        EXPECT_EQ(countsAfter.windows, countsBefore.windows);
-        EXPECT_EQ(std::memcmp(driverState.nameText, before.nameText, sizeof before.nameText), 0);
-        EXPECT_EQ(std::memcmp(driverState.infoText, before.infoText, sizeof before.infoText), 0);
+    // d_Initialize makes the object, and so does d_SetupCCD after a failed
+    // setup; every other export without one touches nothing at all.
+    if (state == conformance::kNoObject && id != "Initialize" && id != "SetupCCD") {
+        const emu::Counts after = emu::Snapshot();
+        check(driverState.camera == nullptr && after.handles == countsBefore.handles &&
+                  after.heapAllocations == countsBefore.heapAllocations &&
+                  after.windows == countsBefore.windows &&
+                  std::memcmp(driverState.nameText, before.nameText, sizeof before.nameText) == 0 &&
+                  std::memcmp(driverState.infoText, before.infoText, sizeof before.infoText) == 0,
+              "touched something without a camera object");
     }
+    // The object's end is part of the case: whatever the call started must
+    // go with it, without a misuse of the system on the way.
+    d_Finalize();
+    PumpMessages();
+    emu::Settle();
+    for (const std::string& misuse : emu::TakeMisuseReports())
+        check(false, "misuse: " + misuse);
+
+    std::string all;
+    for (const std::string& problem : problems)
+        all += "\n  " + problem;
+    const std::string where = c.call + std::string(" in state ") + kStateNames[state];
+    if (const KnownFault* fault = KnownFaultOf(state, id)) {
+        if (problems.empty())
+            FAIL() << where << " passes now: take it off the known faults";
+        GTEST_SKIP() << where << ": known fault: " << fault->reason << all;
+    }
+    EXPECT_TRUE(problems.empty()) << where << all;
 }
 
 std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, size_t>>& info)
 {
     return std::string(kStateNames[std::get<0>(info.param)]) + "_" +
-           kCases[std::get<1>(info.param)].id;
+           conformance::kCalls[std::get<1>(info.param)].id;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryExport, StatesTest,
                          ::testing::Combine(::testing::Range(0, int{conformance::kStateCount}),
-                                            ::testing::Range(size_t{0}, conformance::kCaseCount)),
+                                            ::testing::Range(size_t{0}, conformance::kCallCount)),
                          CaseName);
 
 } // namespace
