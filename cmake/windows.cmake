@@ -127,3 +127,20 @@ endif()
 # Loads d_r6odi.dll as an imaging application does; built in both
 # configurations, run under wine64 in the 64-bit one.
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)
+# --- The setup dialog under the real dialog manager -----------------------------
+# Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of
+# its own (scripts/wine-x11-run.sh); the driver's objects are linked in, so
+# the tests read the working copy the dialog wrote.
+file(GLOB WINE_DIALOG_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/dialog/*.cpp)
+add_executable(wine_dialog_tests ${WINE_DIALOG_TEST_SOURCES} $<TARGET_OBJECTS:r6odi_objects>)
+target_include_directories(wine_dialog_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(wine_dialog_tests PRIVATE user32 setupapi)
+if(R6ODI_WINE_FOUND)
+  set(R6ODI_WINE_X11_RUN sh ${CMAKE_SOURCE_DIR}/scripts/wine-x11-run.sh
+                         --prefix ${CMAKE_BINARY_DIR}/wineprefix-x11 --wine ${R6ODI_WINE64}
+                         --server ${R6ODI_WINESERVER})
+  add_test(NAME wine_x11.prefix COMMAND ${R6ODI_WINE_X11_RUN} --setup)
+  set_tests_properties(wine_x11.prefix PROPERTIES FIXTURES_SETUP wine_x11 TIMEOUT 300)
+  add_test(NAME wine_dialog_tests COMMAND ${R6ODI_WINE_X11_RUN} $<TARGET_FILE:wine_dialog_tests>)
+  set_tests_properties(wine_dialog_tests PROPERTIES FIXTURES_REQUIRED wine_x11 TIMEOUT 180)
+endif()

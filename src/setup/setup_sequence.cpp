@@ -58,6 +58,10 @@ void ApplySettings(CAACamera& camera)
 int WINAPI d_SetupCCD(int noDialog)
 {
     if (driverState.camera != nullptr) {
+        // An exposure still running would lose its camera below with the
+        // shutter open and its worker waiting: it ends first, as the host's
+        // own d_InterruptExposure would end it.
+        driverState.camera->EndExposure();
         TakeSnapshot(*driverState.camera);
         // Frees the device for the probes of the list and for the camera
         // the user chooses; the peer window and timer 2 stay.

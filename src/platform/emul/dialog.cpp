@@ -68,13 +68,16 @@ DWORD CheckBuildable(const DialogTemplateView& view)
 
 void AddControl(HWND dialog, const DialogItemTemplate& item)
 {
-    HWND control = CreateSystemWindow(AtomOfClass(item.windowClass), ControlWindowProc, dialog);
+    // Names are converted before the lock is taken: the conversion uses
+    // the emulated code page, which takes the lock itself.
+    WORD classAtom = AtomOfClass(item.windowClass);
     std::string text = item.title.isOrdinal ? std::string() : ToAnsi(item.title.text);
+    HWND control = CreateSystemWindow(classAtom, ControlWindowProc, dialog);
     core::Guard g(core::Lock());
     Control& c = T().controls[control];
     c.dialog = dialog;
     c.id = item.id;
-    c.classAtom = AtomOfClass(item.windowClass);
+    c.classAtom = classAtom;
     c.style = item.style;
     if (c.classAtom != kComboBoxAtom)
         c.text = text;

@@ -157,3 +157,33 @@ TEST_F(SetupTest, TheChosenCameraIsOpened)
 }
 
 } // namespace
+
+namespace {
+
+// Setting up in the middle of an exposure closes the shutter before the
+// camera is let go, and leaves no worker behind to end a later exposure.
+TEST_F(SetupTest, AnExposureRunningIsEndedBeforeTheDeviceCloses)
+{
+    for (bool elapsed : {false, true}) {
+        SCOPED_TRACE(elapsed ? "elapsed" : "exposing");
+        auto camera = AttachCamera(1, 17 + elapsed, "CAM-100");
+        Connect();
+        d_StartExposure(60000, 1);
+        if (elapsed)
+            emu::Advance(60000); // the worker has posted 2024, not yet handled
+        camera->ClearWireLog();
+        d_SetupCCD(1);
+        Writes writes = camera->CommandWrites();
+        ASSERT_FALSE(writes.empty());
+        EXPECT_EQ(writes[0], (std::vector<uint8_t>{13}));
+        EXPECT_EQ(driverState.camera->exposureThread, nullptr);
+        EXPECT_EQ(d_IsExposing(), 0);
+        camera->ClearWireLog();
+        PumpMessages();
+        EXPECT_TRUE(camera->CommandWrites().empty()) << "a late end of exposure closed the shutter again";
+        d_Finalize();
+        bus.Detach(camera);
+    }
+}
+
+} // namespace
