@@ -91,10 +91,10 @@ CLI::Validator SubframeCheck()
 
 void AddExposureOptions(CLI::App* command, Options* o, bool countAndFolder)
 {
-    command->add_option("-t,--time", o->exposure.seconds, "exposure time in seconds (0 to 3600)")
+    command->add_option("-t,--time", o->exposure.seconds, "exposure time in seconds, 0 to 3600 (1)")
         ->check(RealCheck("exposure time", capture::CheckExposureTime));
     command->add_flag("--dark", o->dark, "a dark frame: the shutter stays closed");
-    command->add_option("-b,--bin", o->exposure.binningCode, "binning code 0..15 ('info' lists them)")
+    command->add_option("-b,--bin", o->exposure.binningCode, "binning code 0..15 ('info' lists them; 0: 1 x 1)")
         ->check(IntCheck("binning code", capture::CheckBinningCode));
     command->add_option("--subframe", o->subframeText,
                         "x,y,width,height in percent of the sensor, x and y from the bottom-left corner")
@@ -102,9 +102,9 @@ void AddExposureOptions(CLI::App* command, Options* o, bool countAndFolder)
     command->add_option("-f,--filter", o->exposure.filter, "filter position, 1 to the wheel's positions")
         ->check(RangeCheck("filter position", 1, 16, ""));
     if (countAndFolder) {
-        command->add_option("-n,--count", o->count, "number of frames (1 to 10000)")
+        command->add_option("-n,--count", o->count, "number of frames, 1 to 10000 (1)")
             ->check(IntCheck("count", capture::CheckCount));
-        command->add_option("-o,--out", o->folder, "folder for the FITS files (created when missing)");
+        command->add_option("-o,--out", o->folder, "folder for the FITS files, created when missing (.)");
         command->add_flag("--overwrite", o->overwrite, "replace files of the same names");
     }
 }
@@ -127,14 +127,14 @@ void AddSetupOptions(CLI::App& app, Options* o)
         ->check(RangeCheck("clear count", 1, 20, ""));
     app.add_option("--max-step", o->setup.maxStepPerMinute, "largest set-point change, C per minute")
         ->check(RangeCheck("set-point step", 0.1, 60, " C per minute"));
-    app.add_option("--speed", o->world.speed, "simulated clock: virtual seconds per real second")
+    app.add_option("--speed", o->world.speed, "simulated clock: virtual seconds per real second (1)")
         ->check(RealCheck("speed", capture::CheckSpeed));
     app.add_option("--simulate-unplug", o->world.unplugFrame,
                    "simulation: pull the camera's cable halfway through this frame")
         ->check(RangeCheck("frame to unplug in", 1, 10000, ""));
-    app.add_option("--unplug-seconds", o->world.unplugSeconds, "simulation: plug it in again after this long")
+    app.add_option("--unplug-seconds", o->world.unplugSeconds, "simulation: plug it in again after this many seconds (20)")
         ->check(RangeCheck("unplug time", 0, 3600, " s"));
-    app.add_option("--reconnect-wait", o->reconnectWait, "how long to wait for a camera that went away, s")
+    app.add_option("--reconnect-wait", o->reconnectWait, "how long to wait for a camera that went away, s (600)")
         ->check(RangeCheck("reconnect wait", 0, 86400, " s"));
     app.add_flag("--dialog", o->world.showDialog, "Windows: set up in the driver's own dialog");
     app.add_flag("--plain", o->plain, "one line per step even on a terminal");
@@ -159,32 +159,32 @@ int main(int argc, char** argv)
     CLI::App* info = app.add_subcommand("info", "name, sensor, filter wheel, binnings, temperature of the camera");
     CLI::App* cool = app.add_subcommand("cool", "cool to a temperature and follow the ramp");
     AddTargetOption(cool, &o, "wanted sensor temperature, C")->required();
-    cool->add_option("--tolerance", o.tolerance, "how close counts as reached, C")
+    cool->add_option("--tolerance", o.tolerance, "how close counts as reached, C (0.5)")
         ->check(RangeCheck("tolerance", 0.05, 10, " C"));
-    cool->add_option("--limit", o.coolLimit, "give up after this many seconds")
+    cool->add_option("--limit", o.coolLimit, "give up after this many seconds (1800)")
         ->check(RangeCheck("cooling limit", 1, 86400, " s"));
     CLI::App* expose = app.add_subcommand("expose", "take frames and write them as FITS");
     AddExposureOptions(expose, &o, true);
     AddTargetOption(expose, &o, "regulate the sensor to this temperature, C");
     CLI::App* session = app.add_subcommand("session", "set up, cool, darks and lights, then a summary");
     AddTargetOption(session, &o, "sensor temperature for the session, C (default -10)");
-    session->add_option("--tolerance", o.tolerance, "how close counts as cooled, C")
+    session->add_option("--tolerance", o.tolerance, "how close counts as cooled, C (0.5)")
         ->check(RangeCheck("tolerance", 0.05, 10, " C"));
-    session->add_option("--cool-limit", o.coolLimit, "give up cooling after this many seconds")
+    session->add_option("--cool-limit", o.coolLimit, "give up cooling after this many seconds (1800)")
         ->check(RangeCheck("cooling limit", 1, 86400, " s"));
-    session->add_option("--darks", o.session.darks, "darks per binning")->check(RangeCheck("darks", 0, 1000, ""));
-    session->add_option("--lights", o.session.lights, "lights per filter and binning")
+    session->add_option("--darks", o.session.darks, "darks per binning (2)")->check(RangeCheck("darks", 0, 1000, ""));
+    session->add_option("--lights", o.session.lights, "lights per filter and binning (2)")
         ->check(RangeCheck("lights", 0, 1000, ""));
-    session->add_option("-t,--time", o.session.lightSeconds, "light exposure time, s")
+    session->add_option("-t,--time", o.session.lightSeconds, "light exposure time, s (60)")
         ->check(RealCheck("exposure time", capture::CheckExposureTime));
     session->add_option("--dark-time", o.darkSecondsOption, "dark exposure time, s (default: the light time)")
         ->check(RealCheck("exposure time", capture::CheckExposureTime));
-    session->add_option("--filters", o.filtersText, "filter positions, e.g. 1,2,3");
-    session->add_option("--binnings", o.binningsText, "binning codes, e.g. 0,1");
+    session->add_option("--filters", o.filtersText, "filter positions (1,2,3)");
+    session->add_option("--binnings", o.binningsText, "binning codes (0,1)");
     session->add_option("--subframe", o.subframeText, "x,y,width,height in percent")->check(SubframeCheck());
-    session->add_option("-o,--out", o.folder, "folder for the FITS files (created when missing)");
+    session->add_option("-o,--out", o.folder, "folder for the FITS files, created when missing (session)");
     session->add_flag("--overwrite", o.overwrite, "replace files of the same names");
-    session->add_option("--filter-names", o.filterNamesText, "names of the wheel's positions, in order");
+    session->add_option("--filter-names", o.filterNamesText, "names of the wheel's positions, in order (L,R,G,B,Ha,OIII,SII)");
     CLI::App* preview = app.add_subcommand("preview", "a PNG of a frame with an astronomer's stretch");
     AddExposureOptions(preview, &o, false);
     preview->add_option("--png", o.pngPath, "the PNG to write")->required();
