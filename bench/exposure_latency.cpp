@@ -13,9 +13,9 @@
 // figures are the driver's and the system's own, without USB traffic.
 //
 // The exposure time runs from the worker's start, so the first latency
-// includes the time a new thread takes to start running; the program
-// measures that alone first (a bare thread that only notes the time), to
-// tell the system's share from the driver's.
+// includes the time a new thread takes to start running. The program first
+// times bare threads doing what the worker does (start, wait 50 ms on an
+// event), to tell the system's share from the driver's.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -62,31 +62,43 @@ void Pump()
         DispatchMessageA(&msg);
 }
 
-double threadStartedAt = 0.0;
-const Stopwatch* threadClock = nullptr;
+// A bare thread that does what the worker does, noting when it starts
+// running and when its wait ends.
+struct ControlThread {
+    const Stopwatch* clock;
+    HANDLE event;
+    DWORD ms;
+    double startedAt;
+    double wokeAt;
+};
 
-DWORD WINAPI NoteStart(LPVOID)
+DWORD WINAPI RunControl(LPVOID parameter)
 {
-    threadStartedAt = threadClock->Now();
+    auto* control = static_cast<ControlThread*>(parameter);
+    control->startedAt = control->clock->Now();
+    WaitForSingleObject(control->event, control->ms);
+    control->wokeAt = control->clock->Now();
     return 0;
 }
 
-// How long CreateThread takes to have a new thread running, in ms.
-std::vector<double> ThreadStarts(const Stopwatch& clock, int count)
+// The system's share: how long a new thread takes to run, and how late a
+// wait of 50 ms ends once it runs.
+void MeasureThreads(const Stopwatch& clock, int count, std::vector<double>* starts,
+                    std::vector<double>* wakes)
 {
-    threadClock = &clock;
-    std::vector<double> starts;
+    ControlThread control{&clock, CreateEventA(nullptr, FALSE, FALSE, nullptr), 50, 0.0, 0.0};
     for (int i = 0; i < count; ++i) {
         double asked = clock.Now();
-        HANDLE thread = CreateThread(nullptr, 0, NoteStart, nullptr, 0, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, RunControl, &control, 0, nullptr);
         if (thread == nullptr)
             continue;
         SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
-        starts.push_back(threadStartedAt - asked);
+        starts->push_back(control.startedAt - asked);
+        wakes->push_back(control.wokeAt - control.startedAt - control.ms);
     }
-    return starts;
+    CloseHandle(control.event);
 }
 
 bool ExposeOnce(CAACamera* camera, const Stopwatch& clock, DWORD ms, Sample* sample)
@@ -150,10 +162,13 @@ int main(int argc, char** argv)
     }
     Stopwatch clock;
     int failures = 0;
-    std::vector<double> starts = ThreadStarts(clock, count);
+    std::vector<double> starts;
+    std::vector<double> wakes;
+    MeasureThreads(clock, count, &starts, &wakes);
     if (!starts.empty())
-        std::printf("thread start alone: median %.3f ms, p99 %.3f ms, max %.3f ms\n", Percentile(starts, 0.5),
-                    Percentile(starts, 0.99), Percentile(starts, 1.0));
+        std::printf("bare thread: start %.3f / %.3f ms, 50 ms wait late by %.3f / %.3f ms (median / p99)\n",
+                    Percentile(starts, 0.5), Percentile(starts, 0.99), Percentile(wakes, 0.5),
+                    Percentile(wakes, 0.99));
     std::printf("latency in ms    n     ready: median   p99      max   closed: median  p99      max\n");
     for (DWORD ms : kExposures) {
         std::vector<Sample> samples;

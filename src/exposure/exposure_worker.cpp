@@ -12,8 +12,8 @@ namespace {
 DWORD WINAPI ExposureWorker(LPVOID parameter)
 {
     auto* camera = static_cast<CAACamera*>(parameter);
-    // A wait that fails (no valid event) counts as the time running out, so
-    // that the exposure still ends.
+    // A wait that fails counts as the time running out, so that the
+    // exposure still ends.
     if (WaitForSingleObject(camera->exposureEvent, camera->exposureMs) != WAIT_OBJECT_0) {
         HWND window = camera->peerWindow;
         // Posted to no window, the message would only reach this thread's
@@ -42,7 +42,14 @@ void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
     if (openShutter)
         OpenShutter();
     shutterOpen = openShutter;
-    exposureThread = CreateThread(nullptr, 0, ExposureWorker, this, 0, nullptr);
+    // A camera that was never opened has no event yet; the worker must not
+    // wait on a null handle, and without an event it could not be stopped
+    // early. Should the event still be missing, no worker is started and
+    // the exposure ends as one whose thread could not be created.
+    if (exposureEvent == nullptr)
+        exposureEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (exposureEvent != nullptr)
+        exposureThread = CreateThread(nullptr, 0, ExposureWorker, this, 0, nullptr);
     if (exposureThread != nullptr)
         SetThreadPriority(exposureThread, THREAD_PRIORITY_HIGHEST);
     exposing = true;

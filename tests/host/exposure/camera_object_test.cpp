@@ -1,5 +1,5 @@
-// The camera object's life: construction values, Open and re-Open,
-// d_GetOK through its states, and the one way in which it is freed.
+// The camera object's life: Open and re-Open, d_GetOK through its states,
+// and the one way in which it is freed.
 #include <type_traits>
 
 #include "exposure_fixture.h"
@@ -16,33 +16,6 @@ struct PlainDestroyAccepts<T, std::void_t<decltype(r6odi::DestroyCamera(std::dec
 static_assert(PlainDestroyAccepts<r6odi::CCamera>::value, "plain cameras go with DestroyCamera");
 static_assert(!PlainDestroyAccepts<CAACamera>::value, "the driver's camera must not");
 
-TEST_F(ExposureTest, ConstructionValues)
-{
-    d_Finalize();
-    ASSERT_EQ(1, d_Initialize(reinterpret_cast<HWND>(0x1234)));
-    CAACamera* c = driverState.camera;
-    ASSERT_NE(nullptr, c);
-    EXPECT_EQ(reinterpret_cast<HWND>(0x1234), driverState.hostWindow);
-    EXPECT_EQ(nullptr, c->exposureThread);
-    EXPECT_EQ(nullptr, c->exposureEvent);
-    EXPECT_EQ(0u, c->exposureMs);
-    EXPECT_EQ(0, c->frameX);
-    EXPECT_EQ(0, c->frameY);
-    EXPECT_EQ(768, c->frameWidth);
-    EXPECT_EQ(512, c->frameHeight);
-    EXPECT_EQ(0, c->readMode);
-    EXPECT_EQ(0.0f, c->preflashTime);
-    EXPECT_EQ(4, c->clearCount);
-    EXPECT_EQ(kNoTemperature, c->ccdTemperature);
-    EXPECT_EQ(0.0f, c->smoothedUtilization);
-    EXPECT_EQ(kNoTemperature, c->targetTemperature);
-    EXPECT_EQ(kNoTemperature, c->rampedSetPoint);
-    EXPECT_FALSE(c->exposing);
-    EXPECT_FALSE(c->shutterOpen);
-    EXPECT_FALSE(c->windowHeating);
-    EXPECT_EQ(nullptr, c->peerWindow) << "not connected before the setup";
-}
-
 TEST_F(ExposureTest, GetOkFollowsTheObjectAndItsConnection)
 {
     EXPECT_EQ(1, d_GetOK());
@@ -57,30 +30,21 @@ TEST_F(ExposureTest, GetOkFollowsTheObjectAndItsConnection)
 
 TEST_F(ExposureTest, OpenMakesTheWholeSensorTheReadoutWindow)
 {
-    struct Sensor {
-        int id;
-        uint16_t width;
-        uint16_t height;
-    };
-    const Sensor sensors[] = {{18, 1024, 768}, {19, 3072, 2048}};
-    for (const Sensor& s : sensors) {
-        SCOPED_TRACE(s.id);
-        sim::CameraDescription d = sim->Description();
-        d.id = s.id;
-        d.serial = "KS000" + std::to_string(s.id);
-        d.width = s.width;
-        d.height = s.height;
-        bus.Attach(d);
-        d_Finalize();
-        d_Initialize(nullptr);
-        driverState.camera->frameX = 5;
-        driverState.camera->frameY = 6;
-        ASSERT_TRUE(driverState.camera->Open(s.id));
-        EXPECT_EQ(0, driverState.camera->frameX);
-        EXPECT_EQ(0, driverState.camera->frameY);
-        EXPECT_EQ(s.width, driverState.camera->frameWidth);
-        EXPECT_EQ(s.height, driverState.camera->frameHeight);
-    }
+    sim::CameraDescription d = sim->Description();
+    d.id = 18;
+    d.serial = "KS00018";
+    d.width = 1024;
+    d.height = 768;
+    bus.Attach(d);
+    camera->frameX = 5;
+    camera->frameY = 6;
+    camera->requestedId = 18;
+    camera->CloseDevice();
+    ASSERT_TRUE(camera->Open(18));
+    EXPECT_EQ(0, camera->frameX);
+    EXPECT_EQ(0, camera->frameY);
+    EXPECT_EQ(1024, camera->frameWidth);
+    EXPECT_EQ(768, camera->frameHeight);
 }
 
 TEST_F(ExposureTest, OpenAgainEndsTheExposureAndReplacesTheEvent)
@@ -113,19 +77,6 @@ TEST_F(ExposureTest, InitializeAgainGivesBackTheEarlierCamera)
     EXPECT_EQ(0, sim->OpenFiles(sim::Endpoint::Command));
     // The device's claim went too: a new camera object can open it.
     EXPECT_TRUE(driverState.camera->Open(17));
-}
-
-TEST_F(ExposureTest, OwnMessagesAreHandledWithResultZero)
-{
-    LRESULT result = 77;
-    EXPECT_TRUE(camera->HandleMessage(kEndOfExposureMessage, 0, 0, &result));
-    EXPECT_EQ(0, result);
-    result = 77;
-    EXPECT_TRUE(camera->HandleMessage(WM_TIMER, kRegulationTimer, 0, &result));
-    EXPECT_EQ(0, result);
-    result = 77;
-    EXPECT_FALSE(camera->HandleMessage(WM_TIMER, r6odi::kUtilizationTimer, 0, &result));
-    EXPECT_EQ(77, result);
 }
 
 } // namespace

@@ -24,24 +24,26 @@ sim::FrameExposure ReadFrame(CAACamera* camera, sim::SimCamera& sim)
     return sim.Activity().lastFrameExposure;
 }
 
-enum class Ending { kMessage, kDownload, kMessageThenDownload, kDownloadThenMessage };
+// Each ending is a list of the host's calls: PumpMessages dispatches message
+// 2024 (and answers 1 for it), d_StartDownload ends the exposure (1).
+typedef int (*HostCall)();
 
 struct EndCase {
     const char* name;
     DWORD ms;
     int openShutter;
-    Ending ending;
+    std::vector<HostCall> ending;
     std::vector<int> codes;
 };
 
 const EndCase kEndCases[] = {
-    {"dark, ended by the message", 1000, 0, Ending::kMessage, {kStart}},
-    {"dark, ended by the host", 1000, 0, Ending::kDownload, {kStart}},
-    {"light, ended by the message", 1000, 1, Ending::kMessage, {kStart, kOpen, kClose}},
-    {"light, ended by the host", 1000, 1, Ending::kDownload, {kStart, kOpen, kClose}},
-    {"light, message first", 50, 1, Ending::kMessageThenDownload, {kStart, kOpen, kClose}},
-    {"light, host first", 50, 1, Ending::kDownloadThenMessage, {kStart, kOpen, kClose}},
-    {"light, one millisecond", 1, 1, Ending::kMessage, {kStart, kOpen, kClose}},
+    {"dark, ended by the message", 1000, 0, {PumpMessages}, {kStart}},
+    {"dark, ended by the host", 1000, 0, {d_StartDownload}, {kStart}},
+    {"light, ended by the message", 1000, 1, {PumpMessages}, {kStart, kOpen, kClose}},
+    {"light, ended by the host", 1000, 1, {d_StartDownload}, {kStart, kOpen, kClose}},
+    {"light, message first", 50, 1, {PumpMessages, d_StartDownload}, {kStart, kOpen, kClose}},
+    {"light, host first", 50, 1, {d_StartDownload, PumpMessages}, {kStart, kOpen, kClose}},
+    {"light, one millisecond", 1, 1, {PumpMessages}, {kStart, kOpen, kClose}},
 };
 
 TEST_F(ExposureTest, ExposureEndsOnTimeAndClosesTheShutterOnce)
@@ -51,6 +53,7 @@ TEST_F(ExposureTest, ExposureEndsOnTimeAndClosesTheShutterOnce)
         sim->ClearWireLog();
         EXPECT_EQ(0, d_IsExposing());
         Start(c.ms, c.openShutter);
+        EXPECT_EQ(THREAD_PRIORITY_HIGHEST, GetThreadPriority(camera->exposureThread));
         emu::Advance(c.ms - 1);
         EXPECT_EQ(1, d_IsExposing());
         emu::Advance(1);
@@ -58,22 +61,8 @@ TEST_F(ExposureTest, ExposureEndsOnTimeAndClosesTheShutterOnce)
         EXPECT_TRUE(camera->exposing) << "nothing has ended the exposure yet";
         EXPECT_EQ(c.openShutter != 0, sim->Settings().shutterOpen);
 
-        switch (c.ending) {
-        case Ending::kMessage:
-            EXPECT_EQ(1, PumpMessages());
-            break;
-        case Ending::kDownload:
-            EXPECT_EQ(1, d_StartDownload());
-            break;
-        case Ending::kMessageThenDownload:
-            PumpMessages();
-            EXPECT_EQ(1, d_StartDownload());
-            break;
-        case Ending::kDownloadThenMessage:
-            EXPECT_EQ(1, d_StartDownload());
-            EXPECT_EQ(1, PumpMessages());
-            break;
-        }
+        for (HostCall call : c.ending)
+            EXPECT_EQ(1, call());
         EXPECT_EQ(c.codes, Codes());
         EXPECT_FALSE(camera->exposing);
         EXPECT_FALSE(sim->Settings().shutterOpen);
@@ -81,9 +70,8 @@ TEST_F(ExposureTest, ExposureEndsOnTimeAndClosesTheShutterOnce)
         sim::FrameExposure frame = ReadFrame(camera, *sim);
         EXPECT_EQ(c.openShutter ? c.ms : 0u, frame.lightMs);
         EXPECT_EQ(c.openShutter ? 0u : c.ms, frame.darkMs);
-        PumpMessages();
-        EXPECT_EQ(nullptr, camera->exposureThread);
         EXPECT_EQ(0, ThreadsNow());
+        PumpMessages(); // what the host left queued is stale from now on
     }
 }
 
@@ -161,14 +149,6 @@ TEST_F(ExposureTest, AbortReturnsAtOnceAndNoMessageFollows)
     }
 }
 
-TEST_F(ExposureTest, WorkerRunsAtTheHighestPriority)
-{
-    Start(1000, 0);
-    ASSERT_NE(nullptr, camera->exposureThread);
-    EXPECT_EQ(THREAD_PRIORITY_HIGHEST, GetThreadPriority(camera->exposureThread));
-    d_InterruptExposure();
-}
-
 TEST_F(ExposureTest, FinalizeDuringAnExposureStopsTheWorkerFirst)
 {
     Start(5000, 1);
@@ -180,6 +160,22 @@ TEST_F(ExposureTest, FinalizeDuringAnExposureStopsTheWorkerFirst)
     EXPECT_EQ(1, d_Finalize()) << "a second one finds nothing to do";
     // The fixture's tear-down checks that every handle, window, timer and
     // block has been given back.
+}
+
+// A camera object that was never opened still times its exposures with an
+// event of its own, and sends nothing.
+TEST_F(ExposureTest, CameraNeverOpenedTimesTheExposure)
+{
+    d_Finalize();
+    d_Initialize(nullptr);
+    Start(1000, 1);
+    emu::Advance(999);
+    EXPECT_EQ(1, d_IsExposing());
+    emu::Advance(1);
+    EXPECT_EQ(0, d_IsExposing());
+    EXPECT_EQ(1, d_StartDownload());
+    EXPECT_EQ(0, ThreadsNow());
+    EXPECT_TRUE(Codes().empty());
 }
 
 // Without a camera object (a failed setup destroyed it) every export

@@ -1,6 +1,6 @@
-// The driver's camera object made by d_Initialize and opened on a simulated
-// camera, as the setup sequence leaves it; d_Finalize at the end, and no
-// thread may outlive it.
+// The driver's camera object from d_Initialize, opened on a simulated camera
+// as the setup sequence leaves it; d_Finalize at the end, and no thread may
+// outlive it.
 #pragma once
 
 #include <vector>
@@ -18,8 +18,7 @@ protected:
         sim = Attach(1, 17, "KS00017");
         ASSERT_EQ(1, d_Initialize(nullptr));
         camera = driverState.camera;
-        ASSERT_NE(camera, nullptr);
-        ASSERT_TRUE(camera->Open(17));
+        ASSERT_TRUE(camera != nullptr && camera->Open(17));
         sim->ClearWireLog();
     }
 
@@ -27,11 +26,11 @@ protected:
     {
         d_Finalize();
         PumpMessages();
-        EXPECT_EQ(emu::Snapshot().threadsRunning, threadsBefore_) << "exposure worker left running";
+        EXPECT_EQ(0, ThreadsNow()) << "exposure worker left running";
         DriverTest::TearDown();
     }
 
-    // The first byte of every request since the wire log was last cleared.
+    // The command code of every request since the wire log was cleared.
     std::vector<int> Codes() const
     {
         std::vector<int> codes;
@@ -40,8 +39,7 @@ protected:
         return codes;
     }
 
-    // Starts an exposure and lets the worker reach its wait, so that the
-    // exposure time runs from the clock's present value.
+    // Lets the worker reach its wait, so that its time runs from now.
     void Start(DWORD milliseconds, int openShutter)
     {
         EXPECT_EQ(1, d_StartExposure(milliseconds, openShutter));
