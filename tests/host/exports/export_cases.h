@@ -110,44 +110,48 @@ constexpr Answer kWheel = T("Kx Camera Internal Filter Wheel");
 constexpr Answer kName = T(kCameraName);
 constexpr Answer kWidth = N(kSensorWidth);
 constexpr Answer kHeight = N(kSensorHeight);
-constexpr Answer kSetup = N(1, "0 0 3 23");   // identify, open, read mode, window heating
+// Identify the camera of the id set up last, open it, read mode, window heating.
+constexpr Answer kSetup = N(1, "0 0 3 23");
+constexpr Answer kFirstSetup = N(1, "0 3 23"); // the first free camera: no identification
+// Set up again while exposing: the exposure ended before the device closes.
+constexpr Answer kResetup = N(1, "13 0 0 3 23");
 constexpr Answer kClosed = N(1, "13");         // the shutter closed
 constexpr Answer kStarted = N(1, "4 12");      // exposure started, shutter opened
 constexpr Answer kRestarted = N(1, "13 4 12"); // the running exposure ended first
 
 // clang-format off
 // One row per call, in the order of kCalls; columns in the order of State:
-//  no object      not connected       idle        exposing     elapsed      unplugged       replugged
+//  no object    not conn.           idle         exposing     elapsed      unplugged   replugged
 inline const AnswerRow kAnswers[] = {
     Same(N(16)),
     Same(T("4 x 3")),
     Same(T("1 x 1")),
     Same(N(1)),
-    {{N(0),          N(0),              N(5),       N(5),        N(5),        N(5),           N(5)}},
+    {{N(0),        N(0),               N(5),        N(5),        N(5),        N(5),       N(5)}},
     Same(kWheel),
     Same(N(1)),
     Same(N(1)),
-    {{N(0),          N(0),              N(1, "14"), N(1, "14"),  N(1, "14"),  N(0),           N(1, "14")}},
+    {{N(0),        N(0),               N(1, "14"),  N(1, "14"),  N(1, "14"),  N(0),       N(1, "14")}},
     Same(N(0)),
     Same(N(0)),
     Same(N(1)),
-    {{N(0),          N(kUnopenedHeight), kHeight,   kHeight,     kHeight,     kHeight,        kHeight}},
-    {{T(""),         kNoInfo,           kNoInfo,    kNoInfo,     kNoInfo,     kNoInfo,        kNoInfo}},
-    {{T(""),         T(""),             kName,      kName,       kName,       kName,          kName}},
-    {{N(0),          N(0),              N(1),       N(1),        N(1),        N(0),           N(1)}},
-    {{kNoReading,    kNoReading,        kSensor,    kSensor,     kSensor,     kNoReading,     kSensor}},
-    {{N(0),          N(kUnopenedWidth), kWidth,     kWidth,      kWidth,      kWidth,         kWidth}},
+    {{N(0),        N(kUnopenedHeight), kHeight,     kHeight,     kHeight,     kHeight,    kHeight}},
+    {{T(""),       kNoInfo,            kNoInfo,     kNoInfo,     kNoInfo,     kNoInfo,    kNoInfo}},
+    {{T(""),       T(""),              kName,       kName,       kName,       kName,      kName}},
+    {{N(0),        N(0),               N(1),        N(1),        N(1),        N(0),       N(1)}},
+    {{kNoReading,  kNoReading,         kSensor,     kSensor,     kSensor,     kNoReading, kSensor}},
+    {{N(0),        N(kUnopenedWidth),  kWidth,      kWidth,      kWidth,      kWidth,     kWidth}},
     Same(N(1)),
-    {{N(1),          N(1),              N(1),       kClosed,     kClosed,     N(1),           N(1)}},
+    {{N(1),        N(1),               N(1),        kClosed,     kClosed,     N(1),       N(1)}},
     Same(N(0)),
-    {{N(0),          N(0),              N(0),       N(1),        N(0),        N(0),           N(0)}},
+    {{N(0),        N(0),               N(0),        N(1),        N(0),        N(0),       N(0)}},
     Same(N(1)),
-    {{N(0),          N(0),              N(1, "11"), N(1, "11"),  N(1, "11"),  N(0),           N(1, "11")}},
+    {{N(0),        N(0),               N(1, "11"),  N(1, "11"),  N(1, "11"),  N(0),       N(1, "11")}},
     Same(N(0)),
-    {{N(1, "0 3 23"), N(1, "0 3 23"),   kSetup,     N(1, "13 0 0 3 23"), N(1, "13 0 0 3 23"), N(1), kSetup}},
-    {{N(1),          N(1),              N(1),       kClosed,     kClosed,     N(1),           N(1)}},
-    {{N(1),          N(1),              kStarted,   kRestarted,  kRestarted,  N(1),           kStarted}},
-    {{N(1),          N(1),              N(1, "1 2"), N(1, "1 2"), N(1, "1 2"), N(1),          N(1, "1 2")}},
+    {{kFirstSetup, kFirstSetup,        kSetup,      kResetup,    kResetup,    N(1),       kSetup}},
+    {{N(1),        N(1),               N(1),        kClosed,     kClosed,     N(1),       N(1)}},
+    {{N(1),        N(1),               kStarted,    kRestarted,  kRestarted,  N(1),       kStarted}},
+    {{N(1),        N(1),               N(1, "1 2"), N(1, "1 2"), N(1, "1 2"), N(1),       N(1, "1 2")}},
 };
 // clang-format on
 

@@ -65,7 +65,8 @@ void RunCase(const char* path, conformance::State state, size_t index)
             Failure(what, "d_Initialize did not return 1");
         std::vector<uint16_t> buffer(conformance::kBufferPixels, 0x5A5A);
         const INT_PTR result = c.run(exports, buffer.data());
-        std::string message = conformance::CheckResult(conformance::kAnswers[index].in[state], result);
+        const std::string message =
+            conformance::CheckResult(conformance::kAnswers[index].in[state], result);
         if (!message.empty())
             Failure(what, message.c_str());
         for (uint16_t pixel : buffer) {
