@@ -79,6 +79,10 @@ int WINAPI d_SetupCCD(int noDialog)
     CAACamera* camera = driverState.camera;
     if (camera == nullptr)
         return 1;
+    // A device arriving while the dialog was open has made the camera
+    // search for its old id again and hold that device; Open would keep it
+    // and not look for the camera just chosen.
+    camera->CloseDevice();
     if (!camera->Open(driverState.selectedCameraId)) {
         DestroyDriverCamera(camera);
         driverState.camera = nullptr;

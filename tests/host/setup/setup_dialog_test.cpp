@@ -1,4 +1,5 @@
 // The setup dialog driven as a person would, in the emulated dialog manager.
+#include <cctype>
 #include <cfloat>
 #include <cstdio>
 
@@ -131,7 +132,21 @@ const StoredCase kStoredCases[] = {
     {kSetTemperatureEdit, "-10.25", &DriverState::setTemperature, -10.25},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, StoredTest, ::testing::ValuesIn(kStoredCases));
+// Names that stay the same from one run to the next: the field and the
+// text typed, its characters spelled out where a name cannot hold them.
+std::string StoredName(const ::testing::TestParamInfo<StoredCase>& info)
+{
+    std::string name = "Field" + std::to_string(info.param.field) + "_";
+    for (const char* c = info.param.typed; *c != 0; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c)))
+            name.push_back(*c);
+        else
+            name += *c == '-' ? "minus" : *c == '.' ? "point" : "comma";
+    }
+    return *info.param.typed == 0 ? name + "empty" : name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StoredTest, ::testing::ValuesIn(kStoredCases), StoredName);
 
 // OK with nothing changed stores what was shown, rounded as shown.
 TEST_F(SetupTest, OkUnchangedStoresTheValuesAsShown)
@@ -165,7 +180,12 @@ TEST_F(SetupTest, ReadOnlyFieldsTakeNoTyping)
 
 // --- Ways out without storing --------------------------------------------------
 
-class LeaveTest : public SetupTest, public ::testing::WithParamInterface<DialogStep> {};
+struct LeaveCase {
+    const char* name;
+    DialogStep leave;
+};
+
+class LeaveTest : public SetupTest, public ::testing::WithParamInterface<LeaveCase> {};
 
 TEST_P(LeaveTest, LeavesEveryValueAsItWas)
 {
@@ -176,7 +196,7 @@ TEST_P(LeaveTest, LeavesEveryValueAsItWas)
     Apply(kEditable);
     AnswerDialog({Type(kPreflashTimeEdit, "2"), Type(kClearCountEdit, "9"), Type(kMaxStepEdit, "6"),
                   Type(kSetTemperatureEdit, "-20"), Press(kWindowHeatingCheck), Choose(kCameraList, 1),
-                  Choose(kReadModeList, 1), GetParam()});
+                  Choose(kReadModeList, 1), GetParam().leave});
     EXPECT_EQ(ShowDialog(), 1);
     EXPECT_EQ(driverState.selectedCameraId, 5);
     EXPECT_EQ(driverState.preflashTime, 1.0f);
@@ -187,9 +207,14 @@ TEST_P(LeaveTest, LeavesEveryValueAsItWas)
     EXPECT_EQ(driverState.readMode, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, LeaveTest,
-                         ::testing::Values(Press(IDCANCEL), Key(VK_ESCAPE),
-                                           [](HWND dialog) { EXPECT_TRUE(emu::CloseBox(dialog)); }));
+const LeaveCase kLeaveCases[] = {
+    {"CancelButton", Press(IDCANCEL)},
+    {"EscapeKey", Key(VK_ESCAPE)},
+    {"CloseBox", [](HWND dialog) { EXPECT_TRUE(emu::CloseBox(dialog)); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Ways, LeaveTest, ::testing::ValuesIn(kLeaveCases),
+                         [](const ::testing::TestParamInfo<LeaveCase>& info) { return info.param.name; });
 
 TEST_F(SetupTest, EnterIsOk)
 {

@@ -187,3 +187,33 @@ TEST_F(SetupTest, AnExposureRunningIsEndedBeforeTheDeviceCloses)
 }
 
 } // namespace
+
+namespace {
+
+// A camera plugged in while the dialog is open makes the closed camera
+// object search for its device again (its peer window still takes device
+// events); the camera the user then chooses is still the one opened.
+TEST_F(SetupTest, ADeviceArrivingDuringTheDialogDoesNotOverrideTheChoice)
+{
+    AttachCamera(1, 1, "CAM-A");
+    AttachCamera(1, 2, "CAM-B");
+    Connect();
+    ASSERT_EQ(driverState.camera->info.id, 1u);
+    AnswerDialog({[this](HWND dialog) {
+                      AttachCamera(1, 3, "CAM-C");
+                      emu::ChooseEntry(dialog, k6dlg::kCameraList, 1);
+                  },
+                  [](HWND dialog) {
+                      EXPECT_TRUE(driverState.camera->IsConnected()) << "the arrival reopened the camera";
+                      emu::Click(dialog, IDOK);
+                  }});
+    d_SetupCCD(0);
+    ASSERT_EQ(d_GetOK(), 1);
+    EXPECT_EQ(driverState.selectedCameraId, 2);
+    EXPECT_EQ(driverState.camera->info.id, 2u);
+    CAACamera* other = CreateDriverCamera();
+    EXPECT_TRUE(other->Open(1)) << "the camera given up is free";
+    DestroyDriverCamera(other);
+}
+
+} // namespace
