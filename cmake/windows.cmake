@@ -112,6 +112,11 @@ if(R6ODI_WINE_FOUND)
   r6odi_add_wine_test(exports_wine exports_wine "Z:$<TARGET_FILE:d_r6odi>")
 endif()
 
+# --- The capture host ---------------------------------------------------------
+# Loads d_r6odi.dll as an imaging application does; built in both
+# configurations, run under wine64 in the 64-bit one.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)
+
 # --- The setup dialog under the real dialog manager -----------------------------
 # Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of
 # its own (scripts/wine-x11-run.sh); the driver's objects are linked in, so

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/camera_physics.h"
+#include "sim/sky_model.h"
 
 namespace sim {
 
@@ -35,6 +36,9 @@ struct CameraDescription {
     // an invalid parameter.
     std::vector<uint8_t> binningFactors = std::vector<uint8_t>(kBinningFactors, kBinningFactors + 4);
     CameraPhysics physics;
+    // What the sensor sees; off, the frames carry the position pattern of
+    // pixel_source.h that readout tests check bit for bit.
+    SkyModel sky;
 
     // USB identity; the serial is the instance part of the path, kept in
     // the letter case given.

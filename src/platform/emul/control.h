@@ -27,6 +27,10 @@ void Advance(uint64_t milliseconds);
 // Lets the clock follow the steady real-time clock from its current value
 // (for the command-line host); false returns to virtual time.
 void UseRealTime(bool on);
+// In real-time mode, how many virtual milliseconds pass per real one (1 at
+// start; a value that is not above 0 counts as 1). The command-line host
+// runs a night's session in a minute with it.
+void SetRealTimeSpeed(double factor);
 // Returns once every thread started with CreateThread has either ended or
 // is blocked in a wait that cannot end without another event or clock step.
 void Settle();

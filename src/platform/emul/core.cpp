@@ -24,6 +24,7 @@ struct State {
     bool realTime = false;
     std::chrono::steady_clock::time_point realBase;
     uint64_t realBaseNow = 0;
+    double realSpeed = 1.0; // virtual milliseconds per real millisecond
     Counts counts;
     std::list<Waiter*> waiters; // threads currently blocked in WaitFor
     int failAllocations = 0;
@@ -70,9 +71,19 @@ uint64_t NowLocked()
     State& s = S();
     if (!s.realTime)
         return s.virtualNow;
-    auto elapsed = std::chrono::steady_clock::now() - s.realBase;
-    return s.realBaseNow +
-           (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - s.realBase;
+    return s.realBaseNow + (uint64_t)(elapsed.count() * s.realSpeed);
+}
+
+// Lock held. How long to sleep in real time for the clock to reach
+// `deadline`; never less than a tenth of a millisecond, so that a fast
+// clock does not spin.
+std::chrono::microseconds RealWait(uint64_t deadline)
+{
+    State& s = S();
+    uint64_t now = NowLocked();
+    double virtualMs = deadline > now ? (double)(deadline - now) : 0.0;
+    return std::chrono::microseconds(std::max<int64_t>((int64_t)(virtualMs * 1000.0 / s.realSpeed), 100));
 }
 
 namespace {
@@ -137,7 +148,7 @@ bool Wait(Guard& guard, const std::function<bool()>& ready, DWORD timeout, bool 
         if (jumpClock && JumpToNextDeadline(s, deadline))
             continue;
         if (s.realTime && deadline != UINT64_MAX)
-            s.changed.wait_for(guard, std::chrono::milliseconds(deadline - NowLocked()));
+            s.changed.wait_for(guard, RealWait(deadline));
         else if (jumpClock)
             // Threads that are running do not always notify when they come to
             // rest; look again shortly, as Settle does.
@@ -253,6 +264,18 @@ void UseRealTime(bool on)
     s.virtualNow = now;
     s.realBaseNow = now;
     s.realBase = std::chrono::steady_clock::now();
+    NotifyAll();
+}
+
+void SetRealTimeSpeed(double factor)
+{
+    Guard g(Lock());
+    State& s = S();
+    // Rebase first, so the time already run keeps the speed it ran at.
+    uint64_t now = NowLocked();
+    s.realBaseNow = now;
+    s.realBase = std::chrono::steady_clock::now();
+    s.realSpeed = factor > 0.0 ? factor : 1.0;
     NotifyAll();
 }
 

@@ -1,0 +1,38 @@
+// The checks behind every argument of the capture host. Each returns an
+// empty text when the value is good and otherwise the message the user
+// sees, naming the value and what is allowed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace capture {
+
+// A window of the binned sensor in percent: x and y from its bottom-left
+// corner (the driver's convention), width and height.
+struct Subframe {
+    double x = 0.0;
+    double y = 0.0;
+    double width = 100.0;
+    double height = 100.0;
+};
+
+constexpr double kLongestExposure = 3600.0; // seconds
+
+std::string CheckExposureTime(double seconds);
+std::string CheckBinningCode(int code);
+// "x,y,width,height", each 0..100, the window inside the sensor.
+std::string ParseSubframe(const std::string& text, Subframe* subframe);
+std::string CheckCount(int count);
+std::string CheckTemperature(double celsius);
+std::string CheckSpeed(double factor);
+// Creates the folder when it is missing and proves that a file can be
+// written into it.
+std::string PrepareFolder(const std::string& folder);
+// After the camera is known: a filter position 1..positions.
+std::string CheckFilter(int position, int positions);
+// "1,2,3" into numbers each within low..high.
+std::string ParseNumberList(const std::string& what, const std::string& text, int low, int high,
+                            std::vector<int>* numbers);
+
+} // namespace capture

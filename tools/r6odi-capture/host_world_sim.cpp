@@ -1,0 +1,187 @@
+// Linux: the driver over the emulated Win32 layer, talking to the default
+// simulated cameras, each showing the night sky. The clock follows real
+// time, sped up by the asked factor, so timers, exposures and the cooler
+// all run faster together.
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "driver/driver_state.h"
+#include "driver/module_lifecycle.h"
+#include "host_world.h"
+#include "platform/emul/control.h"
+#include "sim/bus_installation.h"
+#include "sim/default_cameras.h"
+#include "setup/instance_list.h"
+#include "sim/sim_bus.h"
+
+namespace capture {
+namespace {
+
+struct SimWorld {
+    WorldOptions options;
+    sim::SimBus bus;
+    std::unique_ptr<sim::BusInstallation> installation;
+    HINSTANCE module = nullptr;
+    std::chrono::system_clock::time_point wallBase;
+    uint64_t clockBase = 0;
+    // The simulated unplug: when to pull the camera, when to put it back.
+    bool unplugDone = false;
+    uint64_t unplugAt = UINT64_MAX;
+    uint64_t replugAt = UINT64_MAX;
+    std::shared_ptr<sim::SimCamera> unplugged;
+    std::string news;
+};
+
+SimWorld* world = nullptr;
+
+// The camera whose command pipe the driver holds open.
+std::shared_ptr<sim::SimCamera> CameraInUse()
+{
+    for (const auto& camera : world->bus.Cameras())
+        if (camera->OpenFiles(sim::Endpoint::Command) > 0)
+            return camera;
+    return nullptr;
+}
+
+void RunUnplugSchedule()
+{
+    uint64_t now = emu::Now();
+    if (now >= world->unplugAt) {
+        world->unplugAt = UINT64_MAX;
+        world->unplugged = CameraInUse();
+        if (world->unplugged && world->bus.Detach(world->unplugged)) {
+            world->replugAt = now + (uint64_t)(world->options.unplugSeconds * 1000.0);
+            world->news = "simulation: camera " + std::to_string(world->unplugged->Description().id) +
+                          " unplugged";
+        }
+    }
+    if (now >= world->replugAt) {
+        world->replugAt = UINT64_MAX;
+        world->bus.Attach(world->unplugged);
+        world->news = "simulation: camera " + std::to_string(world->unplugged->Description().id) +
+                      " plugged in again";
+        world->unplugged.reset();
+    }
+}
+
+} // namespace
+
+bool StartWorld(const WorldOptions& options, DriverApi* api, std::string* error)
+{
+    world = new SimWorld;
+    world->options = options;
+    emu::UseRealTime(true);
+    emu::SetRealTimeSpeed(options.speed);
+    world->installation = std::make_unique<sim::BusInstallation>(world->bus);
+    for (sim::CameraDescription camera : sim::DefaultCameras()) {
+        camera.sky.enabled = true;
+        world->bus.Attach(camera);
+    }
+    world->clockBase = emu::Now();
+    world->wallBase = std::chrono::system_clock::now();
+    world->module = emu::LoadModule(DllMain, "d_r6odi.dll");
+    if (world->module == nullptr) {
+        *error = "the driver module did not load";
+        return false;
+    }
+    return BindDriver(api, error);
+}
+
+bool StopWorld(std::string* error)
+{
+    if (world == nullptr)
+        return true;
+    if (world->module != nullptr)
+        emu::FreeModule(world->module);
+    world->installation.reset();
+    delete world;
+    world = nullptr;
+    emu::Counts left = emu::Snapshot();
+    bool clean = left.handles == 0 && left.windows == 0 && left.classes == 0 && left.heapBlocks == 0 &&
+                 left.timers == 0 && left.registrations == 0;
+    if (!clean)
+        *error = "the driver left " + std::to_string(left.handles) + " handle(s), " +
+                 std::to_string(left.windows) + " window(s), " + std::to_string(left.classes) +
+                 " class(es), " + std::to_string(left.timers) + " timer(s), " +
+                 std::to_string(left.registrations) + " registration(s), " +
+                 std::to_string(left.heapBlocks) + " heap block(s)";
+    return clean;
+}
+
+bool ListCameras(const DriverApi&, std::vector<CameraEntry>* cameras)
+{
+    // The list the setup dialog would offer, built as it builds it; the
+    // dialog itself has nobody to look at it here.
+    int count = k6dlg::BuildInstanceList();
+    cameras->clear();
+    for (int position = 0; position < count; ++position)
+        if (const k6dlg::CDriverInstanceListElem* entry = k6dlg::InstanceAt(position))
+            cameras->push_back(CameraEntry{entry->text, entry->cameraId});
+    return true;
+}
+
+bool SetupValuesReachable()
+{
+    return true;
+}
+
+void ApplySetup(const DriverApi& api, const SetupValues& values)
+{
+    // A setup without a camera object keeps the values it finds instead of
+    // copying the old camera's over them: the values then reach the camera
+    // exactly as the dialog's OK leaves them.
+    api.Finalize();
+    driverState.selectedCameraId = values.cameraId;
+    driverState.readMode = values.readMode;
+    driverState.windowHeating = values.windowHeating;
+    driverState.preflashTime = (float)std::min(values.preflashSeconds, 65.535);
+    driverState.clearCount = std::clamp(values.clearCount, 1, 20);
+    driverState.maxTempStep = (float)std::max(values.maxStepPerMinute, 0.1) / 6.0f;
+    driverState.setTemperature =
+        values.hasSetTemperature ? (float)std::max(values.setTemperature, -273.0) : kNoTemperature;
+    api.SetupCCD(1);
+}
+
+uint64_t ClockMs()
+{
+    return emu::Now();
+}
+
+double WallMsAt(uint64_t clockMs)
+{
+    double base = (double)std::chrono::duration_cast<std::chrono::milliseconds>(
+                      world->wallBase.time_since_epoch())
+                      .count();
+    return base + (double)(clockMs - world->clockBase);
+}
+
+void Idle()
+{
+    // The schedule first: a removal it causes is then delivered at once.
+    RunUnplugSchedule();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+void ExposureBegun(int frameNumber, uint32_t milliseconds)
+{
+    if (world->unplugDone || frameNumber != world->options.unplugFrame)
+        return;
+    world->unplugDone = true;
+    world->unplugAt = emu::Now() + milliseconds / 2;
+}
+
+std::string TakeWorldNews()
+{
+    std::string news;
+    news.swap(world->news);
+    return news;
+}
+
+} // namespace capture
