@@ -12,10 +12,10 @@
 // The camera object has its peer window and event but no device, so the
 // figures are the driver's and the system's own, without USB traffic.
 //
-// The exposure time runs from the worker's start, so the first latency
-// includes the time a new thread takes to start running. The program first
-// times bare threads doing what the worker does (start, wait 50 ms on an
-// event), to tell the system's share from the driver's.
+// The worker takes the time its thread needed to start off its wait, so the
+// first latency is what is left: the system's wait and the host's loop. The
+// program first times bare threads doing what the worker does (start, wait
+// 50 ms on an event), to tell the system's share from the driver's.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
