@@ -69,19 +69,8 @@ done
 [ $# -gt 0 ] || die "nothing to run (PROGRAM, --setup or --stop)"
 [ -n "$prefix" ] || die "no Wine prefix (--prefix or WINEPREFIX)"
 
-find_tool() {
-    for candidate in "$@"; do
-        case $candidate in
-        /*) [ -x "$candidate" ] && { echo "$candidate"; return 0; } ;;
-        *) command -v "$candidate" 2>/dev/null && return 0 ;;
-        esac
-    done
-    return 1
-}
-[ -n "$wine" ] || wine=$(find_tool wine64 /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64) ||
-    die "wine64 not found (--wine or WINE64)"
-[ -n "$server" ] || server=$(find_tool /usr/lib/wine/wineserver64 wineserver /usr/lib/wine/wineserver \
-    /usr/lib/x86_64-linux-gnu/wine/wineserver) || die "wineserver not found (--server or WINESERVER)"
+. "$(dirname "$0")/wine-tools.sh"
+find_wine64_tools
 case $arch in
 x86_64) ;;
 i686)
