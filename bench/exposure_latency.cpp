@@ -22,7 +22,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "driver/module_lifecycle.h"
 #include "exposure/aa_camera.h"

@@ -4,7 +4,7 @@
 
 #include "config/filter_list_elem.h"
 #include "device/camera.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/number.h"
 #include "hostsupport/profile.h"

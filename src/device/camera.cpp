@@ -4,7 +4,7 @@
 
 #include "device/enumeration.h"
 #include "device/interface_classes.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/text.h"
 

@@ -1,6 +1,6 @@
 #include "device/device_registry.h"
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/text.h"
 

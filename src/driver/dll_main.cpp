@@ -1,4 +1,4 @@
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/module_lifecycle.h"
 #include "driver/peer_window.h"
 #include "device/device_registry.h"

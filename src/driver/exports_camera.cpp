@@ -1,7 +1,7 @@
 // The exports that create, destroy and query the camera object, and those of
 // the exposure cycle. Without a camera object (a failed setup destroyed it)
 // they return at once and send nothing: there is no exposure to report.
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "exposure/aa_camera.h"
 

@@ -5,7 +5,7 @@
 
 #include "device/camera.h"
 #include "driver/binning_code.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "exposure/aa_camera.h"
 #include "protocol/readout_geometry.h"

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "device/camera.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "exposure/aa_camera.h"
 

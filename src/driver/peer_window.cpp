@@ -1,7 +1,7 @@
 #include "driver/peer_window.h"
 
 #include "device/event_handler.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "hostsupport/number.h"
 #include "hostsupport/text.h"
 

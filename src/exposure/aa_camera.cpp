@@ -1,6 +1,6 @@
 #include "exposure/aa_camera.h"
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "hostsupport/memory.h"
 
 CAACamera::CAACamera()

@@ -3,7 +3,7 @@
 // warmed faster than the user allowed.
 #include "exposure/aa_camera.h"
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 
 namespace {
 

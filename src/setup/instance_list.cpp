@@ -2,7 +2,7 @@
 
 #include "device/camera.h"
 #include "device/enumeration.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/number.h"
 #include "hostsupport/text.h"

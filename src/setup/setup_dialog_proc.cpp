@@ -1,7 +1,7 @@
 #include <cfloat>
 
 #include "device/camera.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "exposure/aa_camera.h"
 #include "hostsupport/number.h"
 #include "protocol/sensor_readings.h"

@@ -2,7 +2,7 @@
 // the camera object, offered in the dialog, and applied to the camera once
 // it has been opened again.
 #include "device/interface_classes.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "exposure/aa_camera.h"
 #include "protocol/camera_info.h"

@@ -3,7 +3,7 @@
 // peer window's queue. The camera object has its window and event but no
 // device (Wine has no camera), which is all the exposure cycle needs.
 #include "contract/harness.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "driver/module_lifecycle.h"
 #include "exposure/aa_camera.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/module_lifecycle.h"
 #include "host_world.h"
 #include "platform/emul/control.h"

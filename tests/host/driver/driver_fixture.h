@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/module_lifecycle.h"
 #include "platform/emul/control.h"
 #include "sim/bus_installation.h"

@@ -4,7 +4,7 @@
 
 #include "device/device_registry.h"
 #include "device/event_handler.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/module_lifecycle.h"
 #include "driver/peer_window.h"
 #include "platform/emul/control.h"

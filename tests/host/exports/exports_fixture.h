@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "exposure/aa_camera.h"
 #include "host/driver/driver_fixture.h"
 #include "host/exports/export_cases.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "exposure/aa_camera.h"
 #include "host/driver/driver_fixture.h"

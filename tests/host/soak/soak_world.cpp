@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "driver/module_lifecycle.h"
 #include "exposure/aa_camera.h"

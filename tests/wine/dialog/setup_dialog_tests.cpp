@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "contract/harness.h"
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 #include "driver/exports.h"
 #include "driver/module_lifecycle.h"
 #include "wine/dialog/dialog_user.h"

@@ -1,4 +1,4 @@
-#include "driver/driver_state.h"
+#include "state/driver_state.h"
 
 DriverState driverState;
 
