@@ -115,6 +115,7 @@ endif()
 # --- The capture host ---------------------------------------------------------
 # Loads d_r6odi.dll as an imaging application does; built in both
 # configurations, run under wine64 in the 64-bit one.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/hostlayer ${CMAKE_BINARY_DIR}/tools/hostlayer)
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)
 
 # --- The setup dialog under the real dialog manager -----------------------------

@@ -6,16 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "frame.h"
+
 namespace capture {
 
-// A window of the binned sensor in percent: x and y from its bottom-left
-// corner (the driver's convention), width and height.
-struct Subframe {
-    double x = 0.0;
-    double y = 0.0;
-    double width = 100.0;
-    double height = 100.0;
-};
+using namespace r6host;
 
 constexpr double kLongestExposure = 3600.0; // seconds
 

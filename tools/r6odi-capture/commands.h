@@ -5,11 +5,14 @@
 #include <cmath>
 #include <string>
 
+#include "arguments.h"
 #include "camera_control.h"
 #include "host_world.h"
 #include "session_plan.h"
 
 namespace capture {
+
+using namespace r6host;
 
 constexpr int kExitFailure = 1;   // the work could not be done
 constexpr int kExitArguments = 2; // an argument is wrong

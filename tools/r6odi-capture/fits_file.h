@@ -14,6 +14,8 @@
 
 namespace capture {
 
+using namespace r6host;
+
 // Whether this build can write and read FITS files at all: the Windows
 // build goes without cfitsio, which Debian does not ship for it.
 bool FitsAvailable();

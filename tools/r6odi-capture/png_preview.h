@@ -12,6 +12,8 @@
 
 namespace capture {
 
+using namespace r6host;
+
 struct StretchCurve {
     double shadows = 0.0;  // ADU mapped to black
     double highlights = 65535.0;

@@ -10,6 +10,8 @@
 
 namespace capture {
 
+using namespace r6host;
+
 struct SessionSettings {
     int darks = 2;                  // per binning
     int lights = 2;                 // per filter and binning

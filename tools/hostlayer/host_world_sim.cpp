@@ -16,7 +16,7 @@
 #include "setup/instance_list.h"
 #include "sim/sim_bus.h"
 
-namespace capture {
+namespace r6host {
 namespace {
 
 struct SimWorld {
@@ -184,4 +184,4 @@ std::string TakeWorldNews()
     return news;
 }
 
-} // namespace capture
+} // namespace r6host

@@ -7,7 +7,7 @@
 
 #include "host_world.h"
 
-namespace capture {
+namespace r6host {
 namespace {
 
 WorldOptions worldOptions;
@@ -84,4 +84,4 @@ std::string TakeWorldNews()
     return std::string();
 }
 
-} // namespace capture
+} // namespace r6host

@@ -6,7 +6,16 @@
 #include <string>
 #include <vector>
 
-namespace capture {
+namespace r6host {
+
+// A window of the binned sensor in percent: x and y from its bottom-left
+// corner (the driver's convention), width and height.
+struct Subframe {
+    double x = 0.0;
+    double y = 0.0;
+    double width = 100.0;
+    double height = 100.0;
+};
 
 struct FrameInfo {
     double exposureSeconds = 0.0;
@@ -39,4 +48,4 @@ struct FrameStats {
 
 FrameStats Measure(const Frame& frame);
 
-} // namespace capture
+} // namespace r6host

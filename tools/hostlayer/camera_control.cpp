@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace capture {
+namespace r6host {
 namespace {
 
 // Unplugs in one frame after which the host gives up: a cable that keeps
@@ -353,4 +353,4 @@ bool CameraControl::Expose(const ExposureRequest& request, Frame* frame, std::st
     }
 }
 
-} // namespace capture
+} // namespace r6host

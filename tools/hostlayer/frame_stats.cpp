@@ -2,7 +2,7 @@
 
 #include "frame.h"
 
-namespace capture {
+namespace r6host {
 
 FrameStats Measure(const Frame& frame)
 {
@@ -25,4 +25,4 @@ FrameStats Measure(const Frame& frame)
     return stats;
 }
 
-} // namespace capture
+} // namespace r6host

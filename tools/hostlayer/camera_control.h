@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "arguments.h"
 #include "driver_api.h"
 #include "frame.h"
 #include "host_world.h"
 #include "progress.h"
 
-namespace capture {
+namespace r6host {
 
 struct CameraFacts {
     std::string name;
@@ -92,4 +91,4 @@ void BinningFactors(const std::string& name, int* binX, int* binY);
 // ("T: -9.5°C 47%"); -1 when the text has none.
 int CoolerPercent(const std::string& infoText);
 
-} // namespace capture
+} // namespace r6host

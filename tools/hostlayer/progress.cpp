@@ -6,7 +6,7 @@
 #include <unistd.h>
 #endif
 
-namespace capture {
+namespace r6host {
 
 bool IsTerminal(std::FILE* stream)
 {
@@ -52,4 +52,4 @@ void Progress::Line(const std::string& text)
     std::fflush(out_);
 }
 
-} // namespace capture
+} // namespace r6host

@@ -2,7 +2,7 @@
 // Win32 layer by the simulated world (sim_world.cpp).
 #include "driver_api.h"
 
-namespace capture {
+namespace r6host {
 
 bool BindDriver(DriverApi* api, std::string*)
 {
@@ -32,4 +32,4 @@ bool BindDriver(DriverApi* api, std::string*)
 
 void UnbindDriver() {}
 
-} // namespace capture
+} // namespace r6host

@@ -5,7 +5,7 @@
 
 #include "driver_api.h"
 
-namespace capture {
+namespace r6host {
 namespace {
 
 HMODULE module = nullptr;
@@ -73,4 +73,4 @@ void UnbindDriver()
     module = nullptr;
 }
 
-} // namespace capture
+} // namespace r6host

@@ -9,7 +9,7 @@
 
 #include "driver_api.h"
 
-namespace capture {
+namespace r6host {
 
 // The settings the driver's setup dialog offers, as its OK stores them.
 struct SetupValues {
@@ -62,4 +62,4 @@ void ExposureBegun(int frameNumber, uint32_t milliseconds);
 // empty when nothing.
 std::string TakeWorldNews();
 
-} // namespace capture
+} // namespace r6host

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-namespace capture {
+namespace r6host {
 
 class Progress {
 public:
@@ -35,4 +35,4 @@ private:
 // Whether the stream is a terminal.
 bool IsTerminal(std::FILE* stream);
 
-} // namespace capture
+} // namespace r6host

@@ -8,7 +8,7 @@
 
 #include "driver/exports.h"
 
-namespace capture {
+namespace r6host {
 
 struct DriverApi {
     decltype(&d_Initialize) Initialize = nullptr;
@@ -41,4 +41,4 @@ bool BindDriver(DriverApi* api, std::string* error);
 // Gives the module back (Windows); nothing on Linux.
 void UnbindDriver();
 
-} // namespace capture
+} // namespace r6host
