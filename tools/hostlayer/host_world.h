@@ -27,6 +27,7 @@ struct WorldOptions {
     double speed = 1.0;        // virtual seconds per real second (simulation)
     int unplugFrame = 0;       // unplug the camera during this frame (1-based; 0 never)
     double unplugSeconds = 20; // and plug it in again after this many seconds
+    int unplugEvery = 0;       // then again every this many frames (0: once)
     bool showDialog = false;   // Windows: let the user set up in the driver's dialog
 };
 

@@ -4,6 +4,7 @@
 // all run faster together.
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -76,7 +77,7 @@ bool StartWorld(const WorldOptions& options, DriverApi* api, std::string* error)
     emu::SetRealTimeSpeed(options.speed);
     world->installation = std::make_unique<sim::BusInstallation>(world->bus);
     for (sim::CameraDescription camera : sim::DefaultCameras()) {
-        camera.sky.enabled = true;
+        camera.sky.enabled = std::getenv("R6ODI_SIM_PATTERN") == nullptr; // pattern: pixels tests can compute
         world->bus.Attach(camera);
     }
     world->clockBase = emu::Now();
@@ -173,7 +174,8 @@ void ExposureBegun(int frameNumber, uint32_t milliseconds)
 {
     if (world->unplugDone || frameNumber != world->options.unplugFrame)
         return;
-    world->unplugDone = true;
+    world->unplugDone = world->options.unplugEvery <= 0;
+    world->options.unplugFrame += world->options.unplugEvery;
     world->unplugAt = emu::Now() + milliseconds / 2;
 }
 
