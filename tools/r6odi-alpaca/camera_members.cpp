@@ -2,9 +2,8 @@
 // answered NotImplemented where the cameras lack the capability.
 #include <chrono>
 #include <cmath>
-#include <ctime>
-
 #include "member.h"
+#include "utc_text.h"
 
 namespace alpaca {
 namespace {
@@ -17,23 +16,6 @@ constexpr double kSetPointHighest = 40.0;
 // StartExposure waits this long for the driver to have started: a filter
 // move or a readout of the frame before may still occupy it.
 constexpr std::chrono::milliseconds kStartLimit(10000);
-
-// "2026-12-08T15:04:05.250": UTC, no zone suffix, as the standard gives it.
-std::string UtcText(double wallMs, bool zone)
-{
-    std::time_t seconds = (std::time_t)(wallMs / 1000.0);
-    int millis = (int)(wallMs - (double)seconds * 1000.0);
-    std::tm utc{};
-#if defined(_WIN32)
-    gmtime_s(&utc, &seconds);
-#else
-    gmtime_r(&seconds, &utc);
-#endif
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%s", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis, zone ? "Z" : "");
-    return text;
-}
 
 // Where the plan does not fit the binned sensor: the first reason, or "".
 std::string PlanProblem(const ExposurePlan& p, const r6host::CameraFacts& facts)
@@ -190,7 +172,7 @@ void AddExposure(MemberTable& t, Context& c)
     t["get lastexposurestarttime"] = GetMember("", locked([](Status& s) {
         if (!s.hasLastExposure)
             return Reply::Error(kInvalidOperation, "no exposure has been taken yet");
-        return Reply::Value(UtcText(s.lastStartWallMs, false));
+        return Reply::Value(r6host::UtcText(s.lastStartWallMs));
     }));
     for (const char* name : {"imagearray", "imagearrayvariant"}) {
         Member image;
@@ -340,7 +322,7 @@ MemberTable CameraMembers(Context& c)
         double now = (double)std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
-        state.push_back(item("TimeStamp", UtcText(now, true)));
+        state.push_back(item("TimeStamp", r6host::UtcText(now) + "Z"));
         return Reply::Value(state);
     });
     return t;
