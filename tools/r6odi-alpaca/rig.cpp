@@ -1,5 +1,6 @@
 #include "rig.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "config/filter_list_elem.h"
@@ -235,9 +236,8 @@ void Rig::FailExposure(const std::string& reason)
     status_.exposureError = reason;
 }
 
-void Rig::FinishExposure()
+void Rig::FinishExposure(uint64_t endMs)
 {
-    uint64_t endMs = r6host::ClockMs();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.state = kReading;
@@ -315,6 +315,9 @@ void Rig::RefreshReadings()
 
 void Rig::Step()
 {
+    // The pump below lets message 2024 close the shutter first thing: an
+    // exposure that ends in it ended now, not after the pause that follows.
+    uint64_t pumpedAt = r6host::ClockMs();
     r6host::Idle();
     std::string news = r6host::TakeWorldNews();
     if (!news.empty())
@@ -346,7 +349,9 @@ void Rig::Step()
         if (stopWanted_)
             api_.StartDownload();
         if (!api_.IsExposing()) {
-            FinishExposure();
+            // The worker ends only once the time is up; it may have ended
+            // after the pump, the shutter then closing in FinishExposure.
+            FinishExposure(stopWanted_ ? r6host::ClockMs() : std::max(pumpedAt, exposureStartMs_ + exposureMs_));
             return;
         }
         uint64_t elapsed = r6host::ClockMs() - exposureStartMs_;

@@ -122,7 +122,8 @@ public:
 
 private:
     void Open();
-    void FinishExposure();
+    // `endMs`: when the integration ended, on the camera's clock.
+    void FinishExposure(uint64_t endMs);
     void FailExposure(const std::string& reason);
     void RefreshReadings();
     bool CameraStillThere();

@@ -159,7 +159,7 @@ def expose(c, seconds, light=True, bx=1, by=1, x0=0, y0=0, nx=None, ny=None):
     for name, value in (("BinX", bx), ("BinY", by), ("StartX", x0), ("StartY", y0), ("NumX", nx), ("NumY", ny)):
         c.ok(name.lower(), **{name: value})
     c.ok("startexposure", Duration=seconds, Light=light)
-    expect(not c.value("imageready"), "ImageReady right after StartExposure")
+    expect(seconds < 1 or not c.value("imageready"), "ImageReady right after StartExposure")
     c.wait_for(lambda: c.value("camerastate"), lambda s: s in (2, 3, 0))
     c.wait_for(lambda: c.value("imageready"), bool)
     expect(c.value("camerastate") == 0, "not Idle with the image ready")
@@ -294,8 +294,9 @@ def case_exposures(o):
             image = expose(c, 2.0, True, bx, by, x0, y0, nx, ny)
             want = pattern(bx, by, x0, y0, nx or WIDTH // bx, ny or HEIGHT // by)
             expect(image == want, f"bin {bx}x{by} at {x0},{y0}: the frame differs from the camera's")
+            # Never short; at this speed a loaded machine's scheduling stretches it (see case_timing).
             duration = c.value("lastexposureduration")
-            expect(abs(duration - 2.0) / 2.0 < 0.02, f"LastExposureDuration {duration}")
+            expect(2.0 <= duration < 10.0, f"LastExposureDuration {duration}")
             expect(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}", c.value("lastexposurestarttime")), "start time")
         # JSON and the variant give the same frame as ImageBytes, by the standard's shape.
         image = expose(c, 0.0, False, 2, 2, 10, 20, 30, 40)
@@ -328,6 +329,30 @@ def case_exposures(o):
         c.ok("abortexposure")
         expect(c.value("camerastate") == 0 and c.value("imageready") is False, "abort")
         c.error("GET", "imagearray", INVALID_OPERATION)
+    finally:
+        s.stop()
+
+
+def case_timing(o):
+    """The conformance checker's timing of a 2 s exposure, on a clock at real time."""
+    s = Server(o.server, speed=1)
+    try:
+        c = Client(s.port)
+        connect(c)
+        for name, value in (("NumX", 100), ("NumY", 100)):
+            c.ok(name.lower(), **{name: value})
+        started = time.time()
+        c.ok("startexposure", Duration=2.0, Light=True)
+        expect(time.time() - started < 1.0, "StartExposure took a second or more")
+        c.wait_for(lambda: c.value("camerastate"), lambda v: v == 2, 10)
+        seen = time.time()
+        expect(c.value("imageready") is False, "ImageReady while exposing")
+        c.wait_for(lambda: c.value("imageready"), bool, 10)
+        expect(time.time() - started >= 2.0, "the image was ready before its time")
+        duration = c.value("lastexposureduration")
+        expect(abs(duration - 2.0) / 2.0 < 0.02, f"LastExposureDuration {duration}")
+        start = time.mktime(time.strptime(c.value("lastexposurestarttime")[:19], "%Y-%m-%dT%H:%M:%S")) - time.timezone
+        expect(seen - 2.0 <= start <= seen, f"LastExposureStartTime {start} against Exposing seen at {seen}")
     finally:
         s.stop()
 
