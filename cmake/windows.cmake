@@ -117,6 +117,8 @@ endif()
 # configurations, run under wine64 in the 64-bit one.
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/hostlayer ${CMAKE_BINARY_DIR}/tools/hostlayer)
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)
+# The Alpaca server: a sub-build with the posix MinGW compilers of its own.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-alpaca ${CMAKE_BINARY_DIR}/tools/r6odi-alpaca)
 
 # --- The setup dialog under the real dialog manager -----------------------------
 # Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of

@@ -2,19 +2,16 @@
 // simulated cameras, each showing the night sky. The clock follows real
 // time, sped up by the asked factor, so timers, exposures and the cooler
 // all run faster together.
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <thread>
 
-#include "state/driver_state.h"
 #include "driver/module_lifecycle.h"
 #include "host_world.h"
 #include "platform/emul/control.h"
 #include "sim/bus_installation.h"
 #include "sim/default_cameras.h"
-#include "setup/instance_list.h"
 #include "sim/sim_bus.h"
 
 namespace r6host {
@@ -109,40 +106,6 @@ bool StopWorld(std::string* error)
                  std::to_string(left.registrations) + " registration(s), " +
                  std::to_string(left.heapBlocks) + " heap block(s)";
     return clean;
-}
-
-bool ListCameras(const DriverApi&, std::vector<CameraEntry>* cameras)
-{
-    // The list the setup dialog would offer, built as it builds it; the
-    // dialog itself has nobody to look at it here.
-    int count = k6dlg::BuildInstanceList();
-    cameras->clear();
-    for (int position = 0; position < count; ++position)
-        if (const k6dlg::CDriverInstanceListElem* entry = k6dlg::InstanceAt(position))
-            cameras->push_back(CameraEntry{entry->text, entry->cameraId});
-    return true;
-}
-
-bool SetupValuesReachable()
-{
-    return true;
-}
-
-void ApplySetup(const DriverApi& api, const SetupValues& values)
-{
-    // A setup without a camera object keeps the values it finds instead of
-    // copying the old camera's over them: the values then reach the camera
-    // exactly as the dialog's OK leaves them.
-    api.Finalize();
-    driverState.selectedCameraId = values.cameraId;
-    driverState.readMode = values.readMode;
-    driverState.windowHeating = values.windowHeating;
-    driverState.preflashTime = (float)std::min(values.preflashSeconds, 65.535);
-    driverState.clearCount = std::clamp(values.clearCount, 1, 20);
-    driverState.maxTempStep = (float)std::max(values.maxStepPerMinute, 0.1) / 6.0f;
-    driverState.setTemperature =
-        values.hasSetTemperature ? (float)std::max(values.setTemperature, -273.0) : kNoTemperature;
-    api.SetupCCD(1);
 }
 
 uint64_t ClockMs()

@@ -41,6 +41,7 @@ bool StopWorld(std::string*)
     return true;
 }
 
+#if !defined(R6HOST_LINKED_DRIVER) // else driver_setup_linked.cpp
 bool SetupValuesReachable()
 {
     return false;
@@ -56,6 +57,7 @@ bool ListCameras(const DriverApi&, std::vector<CameraEntry>*)
 {
     return false;
 }
+#endif
 
 uint64_t ClockMs()
 {

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <thread>
 
+#if defined(_WIN32)
+#include "driver/module_lifecycle.h"
+#endif
 #include "discovery.h"
 #include "options.h"
 #include "server.h"
@@ -39,6 +42,14 @@ int main(int argc, char** argv)
         std::fputs(alpaca::kUsage, stdout);
         return 0;
     }
+#if defined(_WIN32)
+    // The driver's code is part of this program, not a DLL beside it: the
+    // program makes the loader's attach and detach calls itself.
+    OnProcessAttach(GetModuleHandleA(nullptr));
+    struct Detach {
+        ~Detach() { OnProcessDetach(); }
+    } detach;
+#endif
     r6host::DriverApi api;
     if (!r6host::StartWorld(options.world, &api, &error)) {
         std::string ignored;

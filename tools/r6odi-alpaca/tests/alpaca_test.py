@@ -186,17 +186,8 @@ def case_management(o):
         for path in ("/setup", "/setup/v1/camera/0/setup", "/setup/v1/filterwheel/0/setup"):
             expect(c.request("GET", path)[0] == 200, path)
         # Discovery: any datagram holding the request text, padding allowed.
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as u:
-            u.settimeout(5)
-            for probe in (b"alpacadiscovery1", b"alpacadiscovery1" + b"\0" * 16, b"hello"):
-                u.sendto(probe, ("127.0.0.1", s.udp))
-            answers = []
-            try:
-                while True:
-                    answers.append(json.loads(u.recvfrom(100)[0]))
-            except socket.timeout:
-                pass
-            expect(answers == [{"AlpacaPort": s.port}] * 2, f"discovery answers {answers}")
+        answers = discover(s.udp)
+        expect(answers == [{"AlpacaPort": s.port}] * 2, f"discovery answers {answers}")
     finally:
         s.stop()
     again = Server(o.server)  # a restart keeps the UniqueIDs (same command line)
@@ -539,10 +530,51 @@ def case_fits(o):
            "ImageArray and the FITS file differ")
 
 
+def discover(udp):
+    """The answers to one discovery request, and that a stray datagram gets none."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as u:
+        u.settimeout(5)
+        for probe in (b"alpacadiscovery1", b"alpacadiscovery1" + b"\0" * 16, b"hello"):
+            u.sendto(probe, ("127.0.0.1", udp))
+        answers = []
+        try:
+            while True:
+                answers.append(json.loads(u.recvfrom(100)[0]))
+        except socket.timeout:
+            return answers
+
+
+def case_wine(o):
+    """The Windows build under wine64, where no camera is attached."""
+    port, udp = free_port(), free_port(socket.SOCK_DGRAM)
+    log = os.path.join(o.work, "wine-server.log")
+    env = dict(os.environ, WINEPREFIX=o.wine_prefix, WINEDEBUG="-all")
+    with open(log, "w") as out:  # Wine's helper processes would hold a pipe open
+        process = subprocess.Popen([o.wine, o.server, "--port", str(port), "--discovery-port", str(udp)],
+                                   stdout=out, stderr=subprocess.STDOUT, env=env, start_new_session=True)
+    try:
+        end = time.time() + 120
+        while "serving camera/0" not in open(log).read():
+            expect(time.time() < end and process.poll() is None, f"the server did not start: {open(log).read()}")
+            time.sleep(0.2)
+        c = Client(port)
+        devices = json.loads(c.request("GET", "/management/v1/configureddevices")[2])["Value"]
+        expect([d["DeviceType"] for d in devices] == ["Camera", "FilterWheel"], devices)
+        expect(discover(udp) == [{"AlpacaPort": port}] * 2, "discovery under Wine")
+        message = c.error("PUT", "connected", DRIVER_ERROR, Connected="true")
+        expect(message == "no camera found: none is attached, or each one is in use by another program", message)
+        expect(c.value("connected") is False, "connected without a camera")
+    finally:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--server", required=True)
     parser.add_argument("--capture")
+    parser.add_argument("--wine")
+    parser.add_argument("--wine-prefix")
     parser.add_argument("--work", required=True)
     parser.add_argument("--seed", type=int, default=20261208)
     parser.add_argument("case")
