@@ -46,7 +46,6 @@ using MemberTable = std::map<std::string, Member>;
 struct Context {
     Rig& rig;
     DriverThread& driver;
-    std::string uniquePrefix;
 };
 
 MemberTable CameraMembers(Context& context);

@@ -139,13 +139,6 @@ Reply Reply::Error(int number, std::string text)
     return reply;
 }
 
-Reply Reply::Bad(std::string text)
-{
-    Reply reply;
-    reply.badRequest = std::move(text);
-    return reply;
-}
-
 std::string Envelope(const Reply& reply, uint32_t clientTransactionId, uint32_t serverTransactionId)
 {
     nlohmann::ordered_json body = nlohmann::ordered_json::object();

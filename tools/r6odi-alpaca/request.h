@@ -55,13 +55,10 @@ struct Reply {
     std::string message;
     nlohmann::json value;
     bool hasValue = false;
-    // Set when the request itself was malformed: HTTP 400 with this text.
-    std::string badRequest;
 
     static Reply Value(nlohmann::json v);
     static Reply Done();
     static Reply Error(int number, std::string text);
-    static Reply Bad(std::string text);
 };
 
 // The JSON envelope of a 200 answer.

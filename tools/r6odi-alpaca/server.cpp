@@ -103,7 +103,7 @@ std::string StableUniqueId(const std::string& seed, const std::string& device)
 }
 
 Server::Server(Rig& rig, DriverThread& driver, const ServerIdentity& identity)
-    : context_{rig, driver, identity.uniqueIdSeed}, identity_(identity), http_(std::make_unique<httplib::Server>())
+    : context_{rig, driver}, identity_(identity), http_(std::make_unique<httplib::Server>())
 {
     camera_ = CameraMembers(context_);
     wheel_ = FilterWheelMembers(context_);
@@ -177,8 +177,6 @@ void Server::HandleDevice(const httplib::Request& q, httplib::Response& r, bool 
         reply = member.run(args);
     if (reply.error == kSuccess && image)
         return SendImage(image, q, r, request.ClientTransactionId());
-    if (!reply.badRequest.empty())
-        return BadRequest(r, reply.badRequest);
     if (!put && reply.error != kSuccess) {
         reply.value = member.fallback;
         reply.hasValue = true;
