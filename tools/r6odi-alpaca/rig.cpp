@@ -59,16 +59,16 @@ Rig::Rig(const r6host::DriverApi& api, const RigOptions& options)
 std::vector<std::string> Rig::FilterNames(int positions) const
 {
     // Named in the camera's configuration file where it names them; the
-    // standard's default names for the rest.
+    // standard's default names for the rest, including the positions the
+    // driver fills with "Undefined" when the file names fewer.
     std::vector<std::string> names;
-    if (driverState.camera != nullptr) {
-        CListElem* element = nullptr;
-        for (bool more = driverState.camera->filters.First(&element); more && (int)names.size() < positions;
-             more = driverState.camera->filters.Next(&element))
-            names.push_back(static_cast<r6odi::CFilterListElem*>(element)->name);
+    CListElem* element = nullptr;
+    bool more = driverState.camera != nullptr && driverState.camera->filters.First(&element);
+    for (int position = 1; position <= positions; ++position) {
+        std::string name = more ? static_cast<r6odi::CFilterListElem*>(element)->name : "";
+        names.push_back(name.empty() || name == "Undefined" ? "Filter " + std::to_string(position) : name);
+        more = more && driverState.camera->filters.Next(&element);
     }
-    while ((int)names.size() < positions)
-        names.push_back("Filter " + std::to_string(names.size() + 1));
     return names;
 }
 

@@ -49,14 +49,14 @@ def free_port(kind=socket.SOCK_STREAM):
 
 
 class Server:
-    def __init__(self, binary, *args, pattern_frames=True, speed=20):
+    def __init__(self, binary, *args, pattern_frames=True, speed=20, cwd=None):
         self.port, self.udp = free_port(), free_port(socket.SOCK_DGRAM)
         env = dict(os.environ)
         if pattern_frames:
             env["R6ODI_SIM_PATTERN"] = "1"
         self.process = subprocess.Popen(
             [binary, "--port", str(self.port), "--discovery-port", str(self.udp), "--speed", str(speed)] + list(args),
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env, cwd=cwd)
         line = self.process.stdout.readline()
         if "serving camera/0" not in line:
             raise AssertionError(f"the server did not start: {line}{self.process.stderr.read()}")
@@ -349,6 +349,18 @@ def case_timing(o):
 
 
 def case_filterwheel(o):
+    # The driver reads the filter names from its configuration file, beside the module.
+    folder = os.path.join(o.work, "named")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "d_r6odi.ini"), "w") as f:
+        f.write("[filters]\n1=Lum\n2=Red,LRED\n")
+    s = Server(os.path.abspath(o.server), cwd=folder)
+    try:
+        connect(Client(s.port), "filterwheel")
+        names = Client(s.port).value("names", "filterwheel")
+        expect(names == ["Lum", "Red", "Filter 3", "Filter 4", "Filter 5"], names)
+    finally:
+        s.stop()
     s = Server(o.server)
     try:
         c = Client(s.port)
