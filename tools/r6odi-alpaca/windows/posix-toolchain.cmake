@@ -10,3 +10,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The 32-bit build compiles the driver's code as the product does (SSE2
+# floating point, a 4-byte aligned incoming stack; see
+# cmake/toolchain-i686-mingw.cmake), so the server's driver behaves as the DLL.
+if(R6ODI_MINGW_TARGET STREQUAL "i686-w64-mingw32")
+  set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -mincoming-stack-boundary=2")
+  set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mincoming-stack-boundary=2")
+endif()
