@@ -403,6 +403,13 @@ def case_cooling(o):
 
 def case_errors(o):
     """The protocol checker's bad requests: the HTTP status and text the standard gives."""
+    for args, message in ((["--port", "0"], "port '0' is out of range: give 1 to 65535"),
+                          (["--read-mode", "fast"], "read mode 'fast' is unknown: give low-noise or standard"),
+                          (["--speed", "x"], "speed 'x' is out of range: give 0.01 to 100000 (1 = real time)"),
+                          (["--camera"], "--camera needs a value"), (["--colour", "1"], "unknown option '--colour'")):
+        result = subprocess.run([o.server] + args, capture_output=True, text=True, timeout=60)
+        expect(result.returncode == 2 and result.stderr.startswith(f"r6odi-alpaca: {message}\n"),
+               f"{args}: {result.returncode} {result.stderr}")
     s = Server(o.server)
     try:
         c = Client(s.port)
