@@ -133,6 +133,33 @@ void BM_ImageBytes(benchmark::State& state)
     Download(state, Frames().port, "/api/v1/camera/0/imagearray", "application/imagebytes");
 }
 
+// A frame's first download also turns it into Alpaca's column order.
+void BM_ImageBytesFirstDownload(benchmark::State& state)
+{
+    FrameServer& frames = Frames();
+    httplib::Client client("127.0.0.1", frames.port);
+    httplib::Headers headers = {{"Accept", "application/imagebytes"}};
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            std::lock_guard<std::mutex> lock(frames.rig.Lock());
+            const alpaca::Image& old = *frames.rig.State().image;
+            std::vector<uint16_t> rows((size_t)kSide * kSide);
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x)
+                    rows[(size_t)y * kSide + (size_t)x] = old.At(x, y);
+            frames.rig.State().image = std::make_shared<const alpaca::Image>(kSide, kSide, std::move(rows));
+        }
+        state.ResumeTiming();
+        auto result = client.Get("/api/v1/camera/0/imagearray", headers);
+        if (!result || result->status != 200) {
+            state.SkipWithError("download failed");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * (44 + (int64_t)kSide * kSide * 2));
+}
+
 void BM_ImageJson(benchmark::State& state)
 {
     Download(state, Frames().port, "/api/v1/camera/0/imagearray", "application/json");
@@ -251,6 +278,7 @@ void BM_ExposureEndToImageReady(benchmark::State& state)
 
 BENCHMARK(BM_PlainTransfer)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_ImageBytes)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_ImageBytesFirstDownload)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 BENCHMARK(BM_ImageJson)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_PollConstant)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PollCameraState)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
