@@ -13,6 +13,8 @@ endif()
 # wine.cmake sets CMAKE_CROSSCOMPILING_EMULATOR, which must be in place
 # before any target.
 include(${CMAKE_SOURCE_DIR}/cmake/wine.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/version.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/thirdparty.cmake)
 
 # The DLL must load on a Windows that has nothing but the system DLLs, so the
 # compiler's runtime goes inside every binary. -static also keeps out any
@@ -31,6 +33,7 @@ add_library(d_r6odi SHARED $<TARGET_OBJECTS:r6odi_objects> ${R6ODI_DEF_FILE})
 set_target_properties(d_r6odi PROPERTIES PREFIX "" OUTPUT_NAME d_r6odi)
 target_include_directories(d_r6odi PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(d_r6odi PRIVATE user32 setupapi)
+r6odi_version_resource(d_r6odi "r6odi driver for cooled USB CCD cameras")
 # The .def file is the only source of exports: without --exclude-all-symbols
 # a .def whose EXPORTS section is still empty makes the linker export every
 # global symbol. A linker warning fails the link.
