@@ -121,6 +121,17 @@ endif()
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/hostlayer ${CMAKE_BINARY_DIR}/tools/hostlayer)
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)
 
+# --- The package for Windows users ----------------------------------------------
+# scripts/package.sh packs the product's tree; the test packs this one, unpacks
+# the zip and runs what it holds under Wine's 32-bit loader.
+if(NOT R6ODI_WIN64 AND R6ODI_WINE_FOUND AND R6ODI_SYSTEM_PYTHON AND R6ODI_OBJDUMP)
+  add_test(NAME package.zip
+           COMMAND ${R6ODI_SYSTEM_PYTHON} ${CMAKE_SOURCE_DIR}/tests/package/package_test.py
+                   --build ${CMAKE_BINARY_DIR} --version ${PROJECT_VERSION} --windres ${CMAKE_RC_COMPILER}
+                   --objdump ${R6ODI_OBJDUMP} -- ${R6ODI_WINE_RUN})
+  set_tests_properties(package.zip PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+endif()
+
 # --- The setup dialog under the real dialog manager -----------------------------
 # Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of
 # its own (scripts/wine-x11-run.sh); the driver's objects are linked in, so
