@@ -34,15 +34,9 @@ def run(command, code=0):
     return result.stdout
 
 
-def stripped(path):
-    """No COFF symbol table and no debugging sections."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    sections, _, symbols, _, optional = struct.unpack_from("<HIIIH", data, pe + 6)
-    table = pe + 24 + optional
-    names = [data[table + 40 * i:table + 40 * i + 8].rstrip(b"\0") for i in range(sections)]
-    return symbols == 0 and not any(n.startswith((b".debug", b"/")) for n in names)
+def stripped(objdump, path):
+    """No symbols and no debugging sections."""
+    return "\nno symbols" in run([objdump, "-t", path]) and ".debug" not in run([objdump, "-h", path])
 
 
 def check_version(windres, path, version):
@@ -75,15 +69,14 @@ def main():
     top = [n for n in files if n.count("/") == 1]
     if top != sorted(f"{name}/{f}" for f in ["README.md", "d_r6odi.sample.ini", *PROGRAMS]):
         fail(f"the package's top folder holds {top}")
-    links = re.findall(r"\]\((docs/[^)#]+)", open(os.path.join(work, name, "README.md")).read())
-    missing = [link for link in links if f"{name}/{link}" not in files]
-    if not links or missing:
-        fail(f"README links to pages the package lacks: {missing or 'no page at all'}")
+    pages = sorted(f"{name}/docs/{f}" for f in os.listdir(os.path.join(ROOT, "docs")) if f.endswith((".md", ".png")))
+    if not pages or [n for n in files if n.startswith(f"{name}/docs/")] != pages:
+        fail(f"the package's docs are not the README's pages {pages}")
 
     folder = os.path.join(work, name)
     for program in PROGRAMS:
         path = os.path.join(folder, program)
-        if not stripped(path):
+        if not stripped(opts.objdump, path):
             fail(f"{program} is not stripped")
         check_version(opts.windres, path, opts.version)
     run([sys.executable, os.path.join(ROOT, "tools", "pecheck", "pecheck.py"), "--objdump", opts.objdump,
