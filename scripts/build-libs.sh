@@ -7,11 +7,12 @@
 #   build-libs.sh --arch i686|x86_64 --prefix DIR [--sources DIR] LIBRARY...
 #
 # LIBRARY is zlib, libpng, cfitsio or cpp-httplib (a header only). A library
-# is built once: PREFIX/.built-LIBRARY records the tarball and this script's
-# own checksum, and a later run with both unchanged does nothing. Libraries
-# are compiled with the build's own toolchain file, so they get the same
-# compiler and target flags as the driver and the programs that link them.
-# The tarballs are fetched into --sources (default PREFIX/sources).
+# is built once: PREFIX/.built-LIBRARY records the tarball and the checksum
+# of this script and the toolchain files, and a later run with all of them
+# unchanged does nothing. Libraries are compiled with the build's own
+# toolchain file, so they get the same compiler and target flags as the
+# driver and the programs that link them. The tarballs are fetched into
+# --sources (default PREFIX/sources).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,7 +41,8 @@ mkdir -p "$prefix/include" "$prefix/lib"
 prefix=$(cd "$prefix" && pwd)
 sources=${sources:-$prefix/sources}
 toolchain=$root/cmake/toolchain-$arch-mingw.cmake
-script_sum=$(sha256sum "$0" | cut -c1-16)
+# A change of this script or of the toolchain's flags builds every library anew.
+script_sum=$(cat "$0" "$toolchain" "$root/cmake/mingw-toolchain.cmake" | sha256sum | cut -c1-16)
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
