@@ -13,6 +13,8 @@ endif()
 # wine.cmake sets CMAKE_CROSSCOMPILING_EMULATOR, which must be in place
 # before any target.
 include(${CMAKE_SOURCE_DIR}/cmake/wine.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/version.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/thirdparty.cmake)
 
 # The DLL must load on a Windows that has nothing but the system DLLs, so the
 # compiler's runtime goes inside every binary. -static also keeps out any
@@ -31,6 +33,7 @@ add_library(d_r6odi SHARED $<TARGET_OBJECTS:r6odi_objects> ${R6ODI_DEF_FILE})
 set_target_properties(d_r6odi PROPERTIES PREFIX "" OUTPUT_NAME d_r6odi)
 target_include_directories(d_r6odi PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(d_r6odi PRIVATE user32 setupapi)
+r6odi_version_resource(d_r6odi "r6odi driver for cooled USB CCD cameras")
 # The .def file is the only source of exports: without --exclude-all-symbols
 # a .def whose EXPORTS section is still empty makes the linker export every
 # global symbol. A linker warning fails the link.
@@ -117,6 +120,17 @@ endif()
 # configurations, run under wine64 in the 64-bit one.
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/hostlayer ${CMAKE_BINARY_DIR}/tools/hostlayer)
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)
+
+# --- The package for Windows users ----------------------------------------------
+# scripts/package.sh packs the product's tree; the test packs this one, unpacks
+# the zip and runs what it holds under Wine's 32-bit loader.
+if(NOT R6ODI_WIN64 AND R6ODI_WINE_FOUND AND R6ODI_SYSTEM_PYTHON AND R6ODI_OBJDUMP)
+  add_test(NAME package.zip
+           COMMAND ${R6ODI_SYSTEM_PYTHON} ${CMAKE_SOURCE_DIR}/tests/package/package_test.py
+                   --build ${CMAKE_BINARY_DIR} --version ${PROJECT_VERSION} --windres ${CMAKE_RC_COMPILER}
+                   --objdump ${R6ODI_OBJDUMP} -- ${R6ODI_WINE_RUN})
+  set_tests_properties(package.zip PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+endif()
 
 # --- The setup dialog under the real dialog manager -----------------------------
 # Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of

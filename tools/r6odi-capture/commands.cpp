@@ -236,18 +236,8 @@ int RunCool(Options& o)
     });
 }
 
-static int RefuseWithoutFits()
-{
-    if (FitsAvailable())
-        return 0;
-    return Fail("this build writes no FITS files: cfitsio was not available to it (the Windows build); "
-                "'list', 'info' and 'cool' work");
-}
-
 int RunExpose(Options& o)
 {
-    if (int refused = RefuseWithoutFits())
-        return refused;
     if (!o.subframeText.empty())
         ParseSubframe(o.subframeText, &o.exposure.subframe);
     std::string problem = PrepareFolder(o.folder);
@@ -279,8 +269,6 @@ int RunExpose(Options& o)
 
 int RunSession(Options& o)
 {
-    if (int refused = RefuseWithoutFits())
-        return refused;
     if (std::isnan(o.target))
         o.target = -10.0;
     if (o.folder == ".")

@@ -76,11 +76,6 @@ void PutPixels(fitsfile* file, const Frame& frame, int* status)
 
 } // namespace
 
-bool FitsAvailable()
-{
-    return true;
-}
-
 bool WriteFits(const std::string& path, const Frame& frame, std::string* error)
 {
     if (frame.width <= 0 || frame.height <= 0 ||

@@ -16,10 +16,6 @@ namespace capture {
 
 using namespace r6host;
 
-// Whether this build can write and read FITS files at all: the Windows
-// build goes without cfitsio, which Debian does not ship for it.
-bool FitsAvailable();
-
 // False with the reason in `error`; then neither the file nor its
 // temporary is left behind.
 bool WriteFits(const std::string& path, const Frame& frame, std::string* error);
