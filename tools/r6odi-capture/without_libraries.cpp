@@ -23,6 +23,12 @@ bool WriteFits(const std::string&, const Frame&, std::string* error)
     return false;
 }
 
+FitsWrite WriteFits(const std::string&, const Frame&, const HeaderFacts&, const FitsWriteOptions&, std::string* error)
+{
+    *error = kNoFits;
+    return FitsWrite::Failed;
+}
+
 bool ReadFits(const std::string&, Frame*, std::string* error)
 {
     *error = kNoFits;
