@@ -116,14 +116,24 @@ void PutSetup(fitsfile* file, const HeaderFacts& facts, int* status)
     PutLogical(file, "WINHEAT", facts.windowHeating, "CCD chamber window heated", status);
 }
 
+// A frame described only as light or dark (its kind left at Light) keeps
+// the meaning of its shutter.
+FrameKind KindOfFrame(const FrameInfo& info)
+{
+    if (info.kind == FrameKind::Bias || info.kind == FrameKind::Flat)
+        return info.kind;
+    return info.light ? FrameKind::Light : FrameKind::Dark;
+}
+
 void PutKeywords(fitsfile* file, const FrameInfo& info, const HeaderFacts& facts, int height, int* status)
 {
+    const FrameKind kind = KindOfFrame(info);
     PutString(file, "ROWORDER", "BOTTOM-UP", "first row is the bottom of the image", status);
     PutReal(file, "EXPTIME", info.exposureSeconds, 3, "exposure time [s]", status);
-    if (info.kind == FrameKind::Dark || info.kind == FrameKind::Bias)
+    if (kind == FrameKind::Dark || kind == FrameKind::Bias)
         PutReal(file, "DARKTIME", info.exposureSeconds, 3, "dark current integration time [s]", status);
     PutString(file, "DATE-OBS", FitsDate(info.startWallMs), "UTC start of the exposure", status);
-    PutString(file, "IMAGETYP", ImageType(info.kind), "frame type", status);
+    PutString(file, "IMAGETYP", ImageType(kind), "frame type", status);
     PutInt(file, "XBINNING", info.binX, "horizontal binning factor", status);
     PutInt(file, "YBINNING", info.binY, "vertical binning factor", status);
     PutOptics(file, info, facts, status);

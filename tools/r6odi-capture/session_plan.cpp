@@ -229,6 +229,13 @@ std::string ParsePlan(const std::string& text, SessionPlan* plan)
         std::string problem;
         bool setting = words[0] == "target" || words[0] == "tolerance" || words[0] == "settle" ||
                        words[0] == "flat-level" || words[0] == "subframe" || words[0] == "filter-names";
+        if (words[0] == "filter-names" && words.size() > 2) {
+            // Names may hold blanks: the rest of the line is the list.
+            std::string rest = line.substr(0, line.find('#'));
+            rest = rest.substr(rest.find("filter-names") + 12);
+            rest = rest.substr(rest.find_first_not_of(" \t"));
+            words = {words[0], rest.substr(0, rest.find_last_not_of(" \t\r") + 1)};
+        }
         if (setting) {
             problem = ParseSetting(words, &parsed);
         } else {
