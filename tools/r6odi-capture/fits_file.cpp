@@ -270,14 +270,16 @@ void EncodeRows(const Frame& frame, int firstRow, int rows, unsigned char* out)
     for (int row = firstRow; row < firstRow + rows; ++row) {
         const uint16_t* source = frame.pixels.data() + (size_t)(frame.height - 1 - row) * width;
         size_t column = 0;
-        // Four pixels at a time: flip the top bit (minus 32768) and swap the
-        // bytes of each 16-bit lane.
-        for (; column + 4 <= width; column += 4, out += 8) {
-            uint64_t four;
-            std::memcpy(&four, source + column, 8);
-            four ^= 0x8000800080008000ull;
-            four = ((four & 0x00FF00FF00FF00FFull) << 8) | ((four >> 8) & 0x00FF00FF00FF00FFull);
-            std::memcpy(out, &four, 8);
+        // Eight pixels at a time, a block the compiler turns into vector
+        // instructions: flip the top bit (minus 32768) and swap the bytes.
+        for (; column + 8 <= width; column += 8, out += 16) {
+            uint16_t block[8];
+            std::memcpy(block, source + column, 16);
+            for (uint16_t& value : block) {
+                value ^= 0x8000;
+                value = (uint16_t)((value << 8) | (value >> 8));
+            }
+            std::memcpy(out, block, 16);
         }
         for (; column < width; ++column, out += 2) {
             uint16_t value = (uint16_t)(source[column] ^ 0x8000);
