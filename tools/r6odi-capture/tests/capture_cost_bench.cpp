@@ -50,12 +50,13 @@ BENCHMARK(Statistics)->Unit(benchmark::kMillisecond);
 
 const size_t kFileBytes = 4096 * 4096 * 2 + 2880 * 2; // data and a header of two blocks
 
-void Write(benchmark::State& state, bool durable)
+void Write(benchmark::State& state, bool durable, bool rice = false)
 {
     const std::string path = "capture_cost_bench.fits";
     capture::FitsWriteOptions options;
     options.replace = true;
     options.durable = durable;
+    options.rice = rice;
     std::string error;
     for (auto _ : state)
         if (capture::WriteFits(path, Frame16(), capture::HeaderFacts(), options, &error) != capture::FitsWrite::Done)
@@ -96,6 +97,12 @@ void FitsWriteFlushed(benchmark::State& state)
     Write(state, true);
 }
 BENCHMARK(FitsWriteFlushed)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void FitsWriteRice(benchmark::State& state)
+{
+    Write(state, false, true);
+}
+BENCHMARK(FitsWriteRice)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void PreviewStretch(benchmark::State& state)
 {
