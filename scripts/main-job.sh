@@ -7,8 +7,8 @@
 # their frame type, a summary table and a preview picture of one light.
 #
 # The simulated clock runs 30 times faster than real time, so the session
-# (about an hour of camera time) takes about three minutes. Extra arguments
-# go to the session (e.g. --speed 300, --time 120, --camera 20005).
+# (about forty minutes of camera time) takes about two minutes. Extra
+# arguments go to the session (e.g. --speed 300, --time 120, --camera 20005).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
