@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
           wine64 xvfb xauth clang libclang-rt-dev python3 imagemagick
-          pkg-config libcli11-dev libcfitsio-dev libpng-dev fitsverify python3-astropy python3-numpy
+          pkg-config libcli11-dev libcfitsio-dev libpng-dev fitsverify python3-astropy python3-numpy python3-ccdproc
           qemu-user zip wine32:i386)
 
 missing=()
