@@ -46,15 +46,20 @@ int32_t AskForId(HANDLE commandPipe, HANDLE replyPipe)
     return ReadLittleEndian32(reply + 1);
 }
 
-// Whether the walk of one class accepts this open, claimable device.
-bool AcceptDevice(int capacity, const char* path, int32_t wantedId)
+// The device at `path`, claimed and open, when the walk of one class takes
+// it; INVALID_HANDLE_VALUE otherwise. The claim comes first: a device that
+// another program holds is not even opened.
+HANDLE AcceptDevice(int capacity, const char* path, int32_t wantedId)
 {
     if (!ClaimDevice(capacity, path))
-        return false;
-    if (wantedId == -1 || IdentifyDevice(capacity, path) == wantedId)
-        return true;
+        return INVALID_HANDLE_VALUE;
+    HANDLE device = OpenDeviceFile(path);
+    if (device != INVALID_HANDLE_VALUE && (wantedId == -1 || IdentifyDevice(capacity, path) == wantedId))
+        return device;
+    if (device != INVALID_HANDLE_VALUE)
+        CloseHandle(device);
     ReleaseDevice(capacity, path);
-    return false;
+    return INVALID_HANDLE_VALUE;
 }
 
 // Reports the id of one device of the list. A device that another program
@@ -152,19 +157,15 @@ HANDLE EnumerateInterfaceClass(const GUID* interfaceClass, char* pathBuffer,
             continue;
         }
         failingRun = 0;
+        if (!ReadInterfacePath(set, &interfaceData, capacity, pathBuffer))
+            continue;
         if (callback != nullptr) {
-            if (ReadInterfacePath(set, &interfaceData, capacity, pathBuffer))
-                ReportDevice(capacity, pathBuffer, callback);
+            ReportDevice(capacity, pathBuffer, callback);
             continue;
         }
-        HANDLE device = OpenDeviceInterface(set, &interfaceData, capacity, pathBuffer);
-        if (device == INVALID_HANDLE_VALUE)
-            continue;
-        if (AcceptDevice(capacity, pathBuffer, wantedId)) {
-            accepted = device;
+        accepted = AcceptDevice(capacity, pathBuffer, wantedId);
+        if (accepted != INVALID_HANDLE_VALUE)
             break;
-        }
-        CloseHandle(device);
     }
     SetupDiDestroyDeviceInfoList(set);
     return accepted;
