@@ -56,13 +56,16 @@ bool CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
     // A new number makes a message 2024 still queued from the previous
     // exposure stale.
     ++exposureNumber;
-    // A camera that did not start integrating, or a shutter that stayed
-    // closed for a light frame, would give the host a frame other than the
-    // one asked for: nothing is left exposing, and the refusal's reason
-    // stays in lastError.
-    if (!r6odi::CameraStartExposure(this))
-        return false;
-    if (openShutter && !OpenShutter())
+    bool accepted = r6odi::CameraStartExposure(this);
+    if (openShutter && accepted)
+        accepted = OpenShutter();
+    // A camera that refused to start integrating, or to open the shutter of
+    // a light frame, would give the host a frame other than the one asked
+    // for: nothing is left exposing, and the refusal's reason stays in
+    // lastError. Without a connected camera nothing was sent and the
+    // exposure is timed all the same; its readout fails, which the host
+    // sees.
+    if (!accepted && IsConnected())
         return false;
     shutterOpen = openShutter;
     // A camera that was never opened has no event yet; the worker must not

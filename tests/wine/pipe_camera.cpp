@@ -87,6 +87,7 @@ struct PipeCamera::Server {
     struct Listener {
         Server* server;
         int endpoint;
+        HANDLE pipe;
     };
     struct Connection {
         Server* server;
@@ -95,12 +96,26 @@ struct PipeCamera::Server {
         int index; // which of its process's command pipes
     };
 
+    // A new pipe instance, made at once so that a client finds it, and a
+    // thread that waits for its client.
     bool StartListener(int endpoint)
     {
-        auto* listener = new Listener{this, endpoint};
+        DWORD type = endpoint == kImage ? PIPE_TYPE_BYTE : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
+        HANDLE pipe = CreateNamedPipeA(pipeName[endpoint].c_str(), PIPE_ACCESS_DUPLEX, type | PIPE_WAIT,
+                                       PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, nullptr);
+        if (pipe == INVALID_HANDLE_VALUE)
+            return false;
+        EnterCriticalSection(&lock);
+        ++listening[endpoint];
+        LeaveCriticalSection(&lock);
+        auto* listener = new Listener{this, endpoint, pipe};
         HANDLE thread = CreateThread(nullptr, 0, Listen, listener, 0, nullptr);
         if (thread == nullptr) {
             delete listener;
+            CloseHandle(pipe);
+            EnterCriticalSection(&lock);
+            --listening[endpoint];
+            LeaveCriticalSection(&lock);
             return false;
         }
         EnterCriticalSection(&lock);
@@ -116,15 +131,7 @@ struct PipeCamera::Server {
         Listener listener = *static_cast<Listener*>(parameter);
         delete static_cast<Listener*>(parameter);
         Server* server = listener.server;
-        DWORD type = listener.endpoint == kImage ? PIPE_TYPE_BYTE : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
-        HANDLE pipe = CreateNamedPipeA(server->pipeName[listener.endpoint].c_str(), PIPE_ACCESS_DUPLEX,
-                                       type | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0,
-                                       nullptr);
-        if (pipe == INVALID_HANDLE_VALUE)
-            return 1;
-        EnterCriticalSection(&server->lock);
-        ++server->listening[listener.endpoint];
-        LeaveCriticalSection(&server->lock);
+        HANDLE pipe = listener.pipe;
         bool connected = ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
         EnterCriticalSection(&server->lock);
         --server->listening[listener.endpoint];

@@ -152,7 +152,7 @@ inline const AnswerRow kAnswers[] = {
     Same(N(0)),
     {{kFirstSetup, kFirstSetup,        kSetup,      kResetup,    kResetup,    N(1),       kSetup}},
     {{N(1),        N(1),               N(1),        kClosed,     kClosed,     N(1),       N(1)}},
-    {{N(1),        N(0),               kStarted,    kRestarted,  kRestarted,  N(0),       kStarted}},
+    {{N(1),        N(1),               kStarted,    kRestarted,  kRestarted,  N(1),       kStarted}},
     {{N(1),        N(1),               N(1, "1 2"), N(1, "1 2"), N(1, "1 2"), N(1),       N(1, "1 2")}},
 };
 // clang-format on
