@@ -68,7 +68,7 @@ struct PipeCamera::Server {
     r6odi::CameraInfo info = {};
     std::string tail;
     std::string pipeName[kEndpoints];
-    TestInterface* device = nullptr;
+    std::unique_ptr<TestInterface> device;
     HANDLE link = nullptr;
     bool ready = false;
 
@@ -290,7 +290,7 @@ PipeCamera::PipeCamera(uint32_t id, uint16_t width, uint16_t height) : server_(n
         for (int spare = 0; spare < 2; ++spare)
             if (!s.StartListener(endpoint))
                 return;
-    s.device = new TestInterface(reference.c_str());
+    s.device.reset(new TestInterface(reference.c_str()));
     if (!s.device->Present())
         return;
     // The path without "\\?\" and without the reference string.
@@ -302,7 +302,7 @@ PipeCamera::PipeCamera(uint32_t id, uint16_t width, uint16_t height) : server_(n
 PipeCamera::~PipeCamera()
 {
     server_->Stop();
-    delete server_->device;
+    server_->device.reset();
     if (server_->link != nullptr)
         CloseHandle(server_->link);
     DeleteCriticalSection(&server_->lock);
