@@ -181,7 +181,11 @@ void CCamera::OpenDevice()
         return;
     }
     status |= kConnected;
-    ReadCameraInfo(&info);
+    // Asked for the first free camera, the object is bound to the one it
+    // found: a reconnection after an unplug, and the next setup, look for
+    // that camera and never take another one that happens to be free.
+    if (ReadCameraInfo(&info) && requestedId == -1)
+        requestedId = static_cast<int32_t>(info.id);
     if (peerWindow != nullptr)
         SetTimer(peerWindow, kUtilizationTimer, kTimerPeriodMs, nullptr);
 }

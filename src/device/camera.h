@@ -90,6 +90,9 @@ public:
     int32_t cameraType;
     CameraInfo info;
     char devicePath[kPathCapacity + 1];
+    // The camera this object stands for, which every search looks for: the
+    // id Open was given, or, after Open(-1), the id of the camera found.
+    // -1 (the first free camera) only until a camera has identified itself.
     int32_t requestedId;
     HANDLE deviceHandle;
     HANDLE commandPipe;

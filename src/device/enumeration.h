@@ -14,6 +14,11 @@ typedef void (*CameraIdCallback)(int32_t cameraId);
 // every open of this driver does. INVALID_HANDLE_VALUE on failure.
 HANDLE OpenDeviceFile(const char* name);
 
+// Leaves the path of one member of a SetupAPI set in pathBuffer; false (the
+// buffer untouched) when it cannot be read.
+bool ReadInterfacePath(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData, int capacity,
+                       char* pathBuffer);
+
 // Opens the device behind one member of a SetupAPI set and leaves its path
 // in pathBuffer. INVALID_HANDLE_VALUE when the path cannot be read (the
 // buffer is then untouched) or the device cannot be opened.
@@ -26,7 +31,8 @@ HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA int
 int32_t IdentifyDevice(int capacity, const char* path);
 
 // Walks the present devices of one interface class. With a callback every
-// device that opens is identified and reported, none is accepted, and the
+// free device that opens is identified and reported (one held here or in
+// another process is left out, untouched), none is accepted, and the
 // result is INVALID_HANDLE_VALUE. Without one, the first device that can be
 // claimed (and, unless wantedId is -1, identifies as wantedId) is accepted:
 // its open handle is returned, claimed, with its path in pathBuffer; the
@@ -34,7 +40,7 @@ int32_t IdentifyDevice(int capacity, const char* path);
 HANDLE EnumerateInterfaceClass(const GUID* interfaceClass, char* pathBuffer,
                                CameraIdCallback callback, int32_t wantedId, int capacity);
 
-// Reports the ids of all cameras: type 1 class first, then 2, then 3.
+// Reports the ids of all free cameras: type 1 class first, then 2, then 3.
 void EnumerateCameras(CameraIdCallback callback);
 
 } // namespace r6odi

@@ -2,6 +2,7 @@
 
 #include "state/driver_state.h"
 #include "hostsupport/memory.h"
+#include "protocol/readout_geometry.h"
 
 CAACamera::CAACamera()
     : exposureThread(nullptr),
@@ -51,10 +52,13 @@ bool CAACamera::Open(int32_t id)
     exposureEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!CCamera::Open(id))
         return false;
-    frameX = 0;
-    frameY = 0;
-    frameWidth = static_cast<int32_t>(info.width);
-    frameHeight = static_cast<int32_t>(info.height);
+    // The whole of what the host may read: the crop of the file just read,
+    // or the whole sensor.
+    const r6odi::ReadoutRegion region = r6odi::HostRegion(*this);
+    frameX = static_cast<int32_t>(region.left);
+    frameY = static_cast<int32_t>(region.top);
+    frameWidth = static_cast<int32_t>(region.width);
+    frameHeight = static_cast<int32_t>(region.height);
     return true;
 }
 

@@ -46,7 +46,7 @@ DWORD ExposureWaitMs(DWORD exposureMs, LONGLONG start, LONGLONG now, LONGLONG fr
     return exposureMs - static_cast<DWORD>(elapsedMs);
 }
 
-void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
+bool CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
 {
     // An exposure the host did not end is ended now, so that its worker and
     // thread handle are collected rather than lost under the new ones.
@@ -56,11 +56,17 @@ void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
     // A new number makes a message 2024 still queued from the previous
     // exposure stale.
     ++exposureNumber;
-    r6odi::CameraStartExposure(this);
-    // A refused command leaves its reason in lastError and changes nothing
-    // in the sequence: the shutter is closed at the end all the same.
-    if (openShutter)
-        OpenShutter();
+    bool accepted = r6odi::CameraStartExposure(this);
+    if (openShutter && accepted)
+        accepted = OpenShutter();
+    // A camera that refused to start integrating, or to open the shutter of
+    // a light frame, would give the host a frame other than the one asked
+    // for: nothing is left exposing, and the refusal's reason stays in
+    // lastError. Without a connected camera nothing was sent and the
+    // exposure is timed all the same; its readout fails, which the host
+    // sees.
+    if (!accepted && IsConnected())
+        return false;
     shutterOpen = openShutter;
     // A camera that was never opened has no event yet; the worker must not
     // wait on a null handle, and without an event it could not be stopped
@@ -79,6 +85,7 @@ void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
     if (exposureThread != nullptr)
         SetThreadPriority(exposureThread, THREAD_PRIORITY_HIGHEST);
     exposing = true;
+    return true;
 }
 
 bool CAACamera::IsExposing()

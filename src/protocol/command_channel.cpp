@@ -144,15 +144,17 @@ bool CCamera::SetBinningY(int32_t factor) { return SetBinning(kSetBinningY, fact
 
 bool CCamera::SetReadMode(int32_t mode)
 {
-    if (mode == 0) {
-        doubleSample = 1;
-    } else if (mode == 1) {
-        doubleSample = 0;
-    } else {
+    if (mode != 0 && mode != 1) {
         Fail("Invalid read mode");
         return false;
     }
-    return SendCommandByte(kSetReadMode, static_cast<uint32_t>(doubleSample));
+    // The sample layout follows the camera: a refused change leaves the
+    // camera sending the old one, and the readout must expect that.
+    const int32_t wanted = mode == 0 ? 1 : 0;
+    if (!SendCommandByte(kSetReadMode, static_cast<uint32_t>(wanted)))
+        return false;
+    doubleSample = wanted;
+    return true;
 }
 
 bool CCamera::OpenShutter() { return SendCommand(kOpenShutter); }
@@ -187,6 +189,12 @@ bool CameraSetFilter(CCamera* camera, int32_t position)
 {
     if (!RequireConnected(camera))
         return false;
+    // The command carries one byte: a position beyond it would move the
+    // wheel to another position than the one asked for.
+    if (position < 0 || position > 0xFF) {
+        camera->Fail("Invalid filter position");
+        return false;
+    }
     return camera->SendCommandByte(kSetFilter, static_cast<uint32_t>(position));
 }
 

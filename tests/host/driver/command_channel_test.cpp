@@ -242,9 +242,12 @@ TEST_F(ChannelTest, ReadModeOutsideZeroAndOneSendsNothing)
     EXPECT_STREQ(camera->lastError, "Invalid read mode");
     EXPECT_EQ(camera->doubleSample, 1);
     EXPECT_TRUE(sim->WireRecords().empty());
-    // A refused mode still takes effect in the object.
+    // A refused change leaves the layout the camera keeps sending.
     sim->InjectReplyFault(sim::ReplyFault::Status(0x82));
     EXPECT_FALSE(camera->SetReadMode(1));
+    EXPECT_EQ(camera->doubleSample, 1);
+    EXPECT_STREQ(camera->lastError, "Instruction failed: Invalid parameter");
+    EXPECT_TRUE(camera->SetReadMode(1));
     EXPECT_EQ(camera->doubleSample, 0);
 }
 

@@ -179,7 +179,7 @@ void World::Call(const Step& s)
     case Op::Queries: CheckTexts(); break;
     case Op::FilterWheel: d_FilterWheel(s.a, s.b); break;
     case Op::StartExposure:
-        d_StartExposure(static_cast<DWORD>(s.a), s.b);
+        startRefused_ = d_StartExposure(static_cast<DWORD>(s.a), s.b) == 0;
         // The worker starts waiting at once, as a real thread would.
         emu::Settle();
         if (driverState.camera != nullptr)
@@ -507,6 +507,13 @@ void World::FollowExposure(const Step& step, bool wasExposing)
         // The exposure before, if any, ended inside this call.
         if (exposure_.open || wasExposing)
             EndExposureRecord(true);
+        // A start the camera refused leaves nothing exposing, and no shutter
+        // to close.
+        if (startRefused_) {
+            if (camera->exposing || camera->IsExposing())
+                Fail("a refused exposure was left running");
+            return;
+        }
         exposure_.open = true;
         exposure_.shutter = step.b != 0;
         exposure_.deadline = emu::Now() + static_cast<uint32_t>(step.a);

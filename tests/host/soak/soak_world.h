@@ -94,6 +94,7 @@ private:
     HINSTANCE module_ = nullptr;
     HANDLE claimedElsewhere_ = nullptr;
     size_t writesSeen_ = 0;
+    bool startRefused_ = false; // the last d_StartExposure returned 0
     bool replugged_ = false; // no good frame since the last replug
     bool staleHandles_ = false; // unplugged, the removal not yet pumped
     Exposure exposure_;
