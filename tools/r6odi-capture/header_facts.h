@@ -9,9 +9,10 @@
 
 namespace capture {
 
-// The program's version; the build may give it, else the source's own.
+// The program's version comes from the build, from the one place that
+// sets it for the DLL's and the programs' version resources too.
 #if !defined(R6ODI_VERSION)
-#define R6ODI_VERSION "0.18.0"
+#error "R6ODI_VERSION is given by the build"
 #endif
 
 struct HeaderFacts {
