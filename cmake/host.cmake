@@ -10,14 +10,25 @@ endif()
 find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 
+# The emulation and the driver are shared objects, as the driver is a DLL on
+# Windows: the emulated loader tells the driver's code from the program's by
+# the image an address lies in (dladdr), so that unloading the module can
+# name whatever still points into it. One emulation serves the whole process.
+# The fuzz targets compile some driver sources into themselves for their
+# coverage, which wants the driver linked statically; their modules then lie
+# in the program and map no code of their own.
+if(R6ODI_FUZZ)
+  set(R6ODI_LIBRARY_TYPE STATIC)
+else()
+  set(R6ODI_LIBRARY_TYPE SHARED)
+endif()
 file(GLOB EMUL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/emul/*.cpp)
-add_library(r6odi_platform STATIC ${EMUL_SOURCES})
+add_library(r6odi_platform ${R6ODI_LIBRARY_TYPE} ${EMUL_SOURCES})
 target_include_directories(r6odi_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(r6odi_platform PUBLIC Threads::Threads)
+target_link_libraries(r6odi_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 
-# The driver itself. An object library stays empty-safe while subsystems
-# are still arriving.
-add_library(r6odi_driver STATIC ${R6ODI_SOURCES} ${CMAKE_SOURCE_DIR}/src/platform/win32.h)
+# The driver itself.
+add_library(r6odi_driver ${R6ODI_LIBRARY_TYPE} ${R6ODI_SOURCES} ${CMAKE_SOURCE_DIR}/src/platform/win32.h)
 set_target_properties(r6odi_driver PROPERTIES LINKER_LANGUAGE CXX)
 target_include_directories(r6odi_driver PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(r6odi_driver PUBLIC r6odi_platform)

@@ -30,7 +30,7 @@ set(R6ODI_DEF_FILE ${CMAKE_SOURCE_DIR}/src/driver/d_r6odi.def)
 add_library(d_r6odi SHARED $<TARGET_OBJECTS:r6odi_objects> ${R6ODI_DEF_FILE})
 set_target_properties(d_r6odi PROPERTIES PREFIX "" OUTPUT_NAME d_r6odi)
 target_include_directories(d_r6odi PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(d_r6odi PRIVATE user32 setupapi)
+target_link_libraries(d_r6odi PRIVATE user32 setupapi winmm)
 # The .def file is the only source of exports: without --exclude-all-symbols
 # a .def whose EXPORTS section is still empty makes the linker export every
 # global symbol. A linker warning fails the link.
@@ -79,14 +79,14 @@ endif()
 file(GLOB CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
 add_executable(contract_tests ${CONTRACT_SOURCES})
 target_include_directories(contract_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(contract_tests PRIVATE user32 setupapi)
+target_link_libraries(contract_tests PRIVATE user32 setupapi winmm)
 
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
 # Besides loading the DLL, the program carries the driver's code itself: its
 # processes attach it to their own module and claim devices through it.
 add_executable(wine_tests ${WINE_TEST_SOURCES} $<TARGET_OBJECTS:r6odi_objects>)
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(wine_tests PRIVATE user32 setupapi)
+target_link_libraries(wine_tests PRIVATE user32 setupapi winmm)
 # The DLL is loaded at run time, not linked; it must be built first.
 add_dependencies(wine_tests d_r6odi)
 
@@ -125,7 +125,7 @@ add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/too
 file(GLOB WINE_DIALOG_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/dialog/*.cpp)
 add_executable(wine_dialog_tests ${WINE_DIALOG_TEST_SOURCES} $<TARGET_OBJECTS:r6odi_objects>)
 target_include_directories(wine_dialog_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(wine_dialog_tests PRIVATE user32 setupapi)
+target_link_libraries(wine_dialog_tests PRIVATE user32 setupapi winmm)
 if(R6ODI_WINE_FOUND AND R6ODI_WIN64)
   set(R6ODI_WINE_X11_RUN sh ${CMAKE_SOURCE_DIR}/scripts/wine-x11-run.sh
                          --prefix ${CMAKE_BINARY_DIR}/wineprefix-x11 --wine ${R6ODI_WINE64}
@@ -143,7 +143,7 @@ endif()
 add_executable(exposure_latency ${CMAKE_SOURCE_DIR}/bench/exposure_latency.cpp
                                 $<TARGET_OBJECTS:r6odi_objects>)
 target_include_directories(exposure_latency PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(exposure_latency PRIVATE user32 setupapi)
+target_link_libraries(exposure_latency PRIVATE user32 setupapi winmm)
 if(R6ODI_WINE_FOUND)
   add_custom_target(run_exposure_latency
                     COMMAND ${R6ODI_WINE_RUN} --setup

@@ -82,7 +82,10 @@ struct Unplugger {
 DWORD WINAPI UnplugLater(LPVOID parameter)
 {
     auto* job = static_cast<Unplugger*>(parameter);
+    // Ticks of 1 ms, so that the cable goes at its own millisecond.
+    timeBeginPeriod(1);
     WaitForSingleObject(job->never, job->delay);
+    timeEndPeriod(1);
     job->bus->Detach(job->camera);
     return 0;
 }
