@@ -70,6 +70,7 @@ private:
     void UnplugDuringReadout(int32_t milliseconds);
     void InjectReplyFault(const Step& step);
     void InjectImageFault(const Step& step);
+    void UnloadAndReload(int32_t milliseconds);
     void Unplug();
     void Replug();
     void Pump();
