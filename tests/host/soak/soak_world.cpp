@@ -102,6 +102,8 @@ void Figures::Add(const Figures& o)
     framesGood += o.framesGood;
     framesRefused += o.framesRefused;
     afterReplug += o.afterReplug;
+    for (int i = 0; i < 4; ++i)
+        unloads[i] += o.unloads[i];
 }
 
 World::World(uint64_t seed)
@@ -235,6 +237,8 @@ void World::UnloadAndReload(int32_t milliseconds)
     // A camera object keeps the module loaded: its window, timers, device
     // notification and worker go on under the host's own message loop.
     // Without one the module goes and comes back afresh.
+    const CAACamera* camera = driverState.camera;
+    ++figures_.unloads[camera == nullptr ? 0 : !camera->IsConnected() ? 3 : camera->exposing ? 2 : 1];
     emu::FreeModule(module_);
     emu::Advance(static_cast<uint64_t>(milliseconds));
     Pump();

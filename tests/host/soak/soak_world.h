@@ -33,6 +33,9 @@ struct Figures {
     long framesGood = 0;      // frames reported good and compared pixel by pixel
     long framesRefused = 0;   // readouts that failed and left the buffer alone
     long afterReplug = 0;     // good frames that were the first after a replug
+    // Unloads without d_Finalize, by the state the driver was in: no camera
+    // object, idle, exposing, unplugged (cooling runs in all but the first).
+    long unloads[4] = {0, 0, 0, 0};
 
     void Add(const Figures& other);
 };
