@@ -39,6 +39,12 @@ set_target_properties(r6odi_sim PROPERTIES LINKER_LANGUAGE CXX)
 target_include_directories(r6odi_sim PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(r6odi_sim PUBLIC r6odi_platform)
 
+# A module of its own for the tests of the emulated loader (contract tests
+# and tests/host/emul): its code lies in an image apart from the program's.
+add_library(contract_module SHARED ${CMAKE_SOURCE_DIR}/tests/contract/module/contract_module.cpp)
+target_include_directories(contract_module PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(contract_module PUBLIC r6odi_platform)
+
 # Host tests: each folder tests/host/<area> is one GoogleTest program, so
 # that one area can be built and run on its own.
 include(GoogleTest)
@@ -57,6 +63,7 @@ foreach(area_dir IN LISTS HOST_TEST_AREAS)
   target_link_libraries(host_${area}_tests PRIVATE r6odi_driver r6odi_sim GTest::gtest GTest::gtest_main)
   gtest_discover_tests(host_${area}_tests DISCOVERY_TIMEOUT 60 TEST_PREFIX ${area}.)
 endforeach()
+target_link_libraries(host_emul_tests PRIVATE contract_module)
 
 # Contract tests of the Win32 subset: the same sources run here against the
 # emulation and, in the x86_64 Windows build, against the real API.
@@ -64,7 +71,7 @@ file(GLOB CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/
 if(CONTRACT_SOURCES)
   add_executable(contract_tests ${CONTRACT_SOURCES})
   target_include_directories(contract_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(contract_tests PRIVATE r6odi_platform)
+  target_link_libraries(contract_tests PRIVATE r6odi_platform contract_module)
   add_test(NAME contract_tests_emulated COMMAND contract_tests)
 endif()
 

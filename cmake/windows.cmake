@@ -77,7 +77,13 @@ endif()
 # Built and run in both configurations: under wine64, and as the 32-bit
 # product itself under qemu-i386 and Wine's 32-bit loader.
 file(GLOB CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
+# The module the loader's tests load and unload, beside contract_tests.exe.
+add_library(contract_module SHARED ${CMAKE_SOURCE_DIR}/tests/contract/module/contract_module.cpp)
+set_target_properties(contract_module PROPERTIES PREFIX "")
+target_include_directories(contract_module PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(contract_module PRIVATE user32 winmm)
 add_executable(contract_tests ${CONTRACT_SOURCES})
+add_dependencies(contract_tests contract_module)
 target_include_directories(contract_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(contract_tests PRIVATE user32 setupapi winmm)
 
