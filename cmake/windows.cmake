@@ -118,6 +118,15 @@ if(R6ODI_WINE_FOUND)
   r6odi_add_wine_test(exports_wine exports_wine "Z:$<TARGET_FILE:d_r6odi>")
 endif()
 
+# A host that unloads the DLL without d_Finalize during an exposure and keeps
+# pumping its messages for 30 s: a program of its own, so that the process
+# it would crash is its own.
+add_executable(unload_wine ${CMAKE_SOURCE_DIR}/tests/wine/unload/unload_wine.cpp)
+add_dependencies(unload_wine d_r6odi)
+if(R6ODI_WINE_FOUND)
+  r6odi_add_wine_test(unload_wine unload_wine "Z:$<TARGET_FILE:d_r6odi>")
+endif()
+
 # --- The capture host ---------------------------------------------------------
 # Loads d_r6odi.dll as an imaging application does; built in both
 # configurations, run under wine64 in the 64-bit one.
