@@ -41,7 +41,7 @@ target_link_libraries(r6odi_sim PUBLIC r6odi_platform)
 
 # A module of its own for the tests of the emulated loader (contract tests
 # and tests/host/emul): its code lies in an image apart from the program's.
-add_library(contract_module SHARED ${CMAKE_SOURCE_DIR}/tests/contract/module/contract_module.cpp)
+add_library(contract_module ${R6ODI_LIBRARY_TYPE} ${CMAKE_SOURCE_DIR}/tests/contract/module/contract_module.cpp)
 target_include_directories(contract_module PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(contract_module PUBLIC r6odi_platform)
 
