@@ -148,33 +148,6 @@ TEST(ModuleTest, UnloadNamesWhatStillPointsIntoTheModuleAndRefusesItsCalls)
     }
 }
 
-TEST(ModuleTest, ReferencesKeepTheModuleAndItsCodeCallable)
-{
-    emu::TakeMisuseReports();
-    const LONG detaches = ContractModuleDetaches();
-    HINSTANCE module = emu::LoadModule(ContractModuleEntry, kModulePath);
-    // Loaded again, it is the same module with one reference more.
-    EXPECT_EQ(emu::LoadModule(ContractModuleEntry, "D:\\elsewhere.dll"), module);
-    Left left = Make(kWindow, module);
-    HMODULE held = nullptr;
-    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                   reinterpret_cast<LPCSTR>(&ContractModuleWindowProc), &held));
-    EXPECT_EQ(held, module);
-    EXPECT_TRUE(FreeLibrary(module));
-    EXPECT_TRUE(FreeLibrary(module));
-    const LONG calls = ContractModuleCalls();
-    CallAgain(left);
-    EXPECT_GT(ContractModuleCalls(), calls);
-    EXPECT_EQ(ContractModuleDetaches(), detaches);
-    Clean(module, left);
-    EXPECT_TRUE(emu::TakeMisuseReports().empty());
-    EXPECT_TRUE(FreeLibrary(held));
-    EXPECT_EQ(ContractModuleDetaches(), detaches + 1);
-    EXPECT_FALSE(FreeLibrary(held));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    EXPECT_EQ(emu::TakeMisuseReports().size(), 1u);
-}
-
 struct TimedWait {
     DWORD timeout;
     bool raised;
