@@ -102,7 +102,7 @@ void Figures::Add(const Figures& o)
     framesGood += o.framesGood;
     framesRefused += o.framesRefused;
     afterReplug += o.afterReplug;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 5; ++i)
         unloads[i] += o.unloads[i];
 }
 
@@ -238,7 +238,12 @@ void World::UnloadAndReload(int32_t milliseconds)
     // notification and worker go on under the host's own message loop.
     // Without one the module goes and comes back afresh.
     const CAACamera* camera = driverState.camera;
-    ++figures_.unloads[camera == nullptr ? 0 : !camera->IsConnected() ? 3 : camera->exposing ? 2 : 1];
+    int state = camera == nullptr                               ? 0
+                : !camera->IsConnected()                        ? 4
+                : camera->exposing                              ? 3
+                : camera->targetTemperature != kNoTemperature   ? 2
+                                                                : 1;
+    ++figures_.unloads[state];
     emu::FreeModule(module_);
     emu::Advance(static_cast<uint64_t>(milliseconds));
     Pump();

@@ -34,8 +34,8 @@ struct Figures {
     long framesRefused = 0;   // readouts that failed and left the buffer alone
     long afterReplug = 0;     // good frames that were the first after a replug
     // Unloads without d_Finalize, by the state the driver was in: no camera
-    // object, idle, exposing, unplugged (cooling runs in all but the first).
-    long unloads[4] = {0, 0, 0, 0};
+    // object, idle, cooling (a wanted temperature set), exposing, unplugged.
+    long unloads[5] = {0, 0, 0, 0, 0};
 
     void Add(const Figures& other);
 };
