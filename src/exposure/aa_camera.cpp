@@ -1,6 +1,7 @@
 #include "exposure/aa_camera.h"
 
 #include "state/driver_state.h"
+#include "driver/module_hold.h"
 #include "hostsupport/memory.h"
 #include "protocol/readout_geometry.h"
 
@@ -103,7 +104,12 @@ bool CAACamera::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 
 CAACamera* CreateDriverCamera()
 {
-    return hostsupport::New<CAACamera>();
+    CAACamera* camera = hostsupport::New<CAACamera>();
+    // From here on the module's code may run outside any export (messages,
+    // timers, the worker): it must stay mapped whatever the host unloads.
+    if (camera != nullptr)
+        HoldModule();
+    return camera;
 }
 
 void DestroyDriverCamera(CAACamera* camera)
@@ -112,4 +118,6 @@ void DestroyDriverCamera(CAACamera* camera)
         return;
     camera->Release();
     hostsupport::Delete(camera);
+    // Nothing of the object is left that could call into the module.
+    LetGoOfModule();
 }

@@ -5,6 +5,49 @@
 
 namespace {
 
+// The longest single wait of the worker. Any time-out below INFINITE would
+// do; an exposure longer than a day (up to 2^32 - 1 ms, a host's -1) waits
+// again for what is left, so it still ends, at its time.
+constexpr DWORD kLongestWaitMs = 24 * 60 * 60 * 1000;
+// The system timer's period while the worker waits: Windows ends a timed
+// wait on a tick of that timer, every 15.6 ms unless a program asks for
+// finer ticks, and a 5 ms exposure would last 16.
+constexpr UINT kTimerPeriodMs = 1;
+
+// How much of the exposure is still to come, never more than what the
+// waits so far have left (which also ends it without a usable counter).
+DWORD TimeLeftMs(const CAACamera* camera, LONGLONG frequency, DWORD waited)
+{
+    DWORD left = camera->exposureMs - waited;
+    LARGE_INTEGER now = {};
+    if (frequency > 0 && QueryPerformanceCounter(&now)) {
+        DWORD measured = ExposureWaitMs(camera->exposureMs, camera->exposureStart, now.QuadPart, frequency);
+        left = measured < left ? measured : left;
+    }
+    return left;
+}
+
+// Waits until the exposure's time has run out (true) or the event stops it
+// early (false). A wait that fails counts as the time running out, so that
+// the exposure still ends.
+bool WaitOutExposure(const CAACamera* camera)
+{
+    LARGE_INTEGER frequency = {};
+    if (!QueryPerformanceFrequency(&frequency))
+        frequency.QuadPart = 0;
+    DWORD waited = 0;
+    for (;;) {
+        DWORD left = TimeLeftMs(camera, frequency.QuadPart, waited);
+        DWORD piece = left < kLongestWaitMs ? left : kLongestWaitMs;
+        DWORD result = WaitForSingleObject(camera->exposureEvent, piece);
+        if (result == WAIT_OBJECT_0)
+            return false;
+        if (result != WAIT_TIMEOUT || piece == left)
+            return true;
+        waited += piece;
+    }
+}
+
 // The worker only waits and posts: every command goes out on the host's
 // thread, so the command channel never needs a lock. It reads the fields
 // that the host's thread leaves alone while a worker exists: the event, the
@@ -12,15 +55,13 @@ namespace {
 DWORD WINAPI ExposureWorker(LPVOID parameter)
 {
     auto* camera = static_cast<CAACamera*>(parameter);
-    LARGE_INTEGER now = {};
-    LARGE_INTEGER frequency = {};
-    if (!QueryPerformanceCounter(&now) || !QueryPerformanceFrequency(&frequency))
-        frequency.QuadPart = 0;
-    DWORD wait = ExposureWaitMs(camera->exposureMs, camera->exposureStart, now.QuadPart,
-                                frequency.QuadPart);
-    // A wait that fails counts as the time running out, so that the
-    // exposure still ends.
-    if (WaitForSingleObject(camera->exposureEvent, wait) != WAIT_OBJECT_0) {
+    // The period is the worker's own and ends with it, on every way out
+    // (time up, stopped by an abort, a Release or a new exposure).
+    bool finerTimer = timeBeginPeriod(kTimerPeriodMs) == TIMERR_NOERROR;
+    bool timeUp = WaitOutExposure(camera);
+    if (finerTimer)
+        timeEndPeriod(kTimerPeriodMs);
+    if (timeUp) {
         HWND window = camera->peerWindow;
         // Posted to no window, the message would only reach this thread's
         // own queue, which ends with it.

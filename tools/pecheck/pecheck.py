@@ -56,7 +56,8 @@ EXPORT_TABLE = {
 }
 ORDINALS = {name: index + 1 for index, name in enumerate(sorted(EXPORT_TABLE))}
 
-ALLOWED_IMPORTS = ("kernel32.dll", "user32.dll", "setupapi.dll", "msvcrt.dll")
+# winmm for the system timer's period while an exposure runs.
+ALLOWED_IMPORTS = ("kernel32.dll", "user32.dll", "setupapi.dll", "winmm.dll", "msvcrt.dll")
 ALLOWED_IMPORT_PATTERNS = (re.compile(r"^api-ms-win-crt-[a-z0-9-]+\.dll$"),)
 
 MACHINE_I386 = 0x14C

@@ -47,6 +47,7 @@ struct Counts {
     long globalBlocks = 0;   // global memory blocks not yet freed
     long criticalSections = 0;
     long threadsRunning = 0; // threads whose routine has not returned
+    long timerPeriods = 0;   // timeBeginPeriod calls not yet ended by timeEndPeriod
     uint64_t heapAllocations = 0; // HeapAlloc and growing HeapReAlloc calls ever made
     long misuse = 0;         // misuse reports so far
 };

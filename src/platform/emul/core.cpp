@@ -28,9 +28,6 @@ struct State {
     Counts counts;
     std::list<Waiter*> waiters; // threads currently blocked in WaitFor
     int failAllocations = 0;
-    std::map<HINSTANCE, std::string> modules;
-    std::map<HINSTANCE, DllEntry> entries;
-    uintptr_t nextModule = 0x10000000;
     DeviceBus* bus = nullptr;
 };
 
@@ -203,15 +200,6 @@ bool TakeAllocationFailure()
     return true;
 }
 
-bool ModulePath(HINSTANCE module, std::string* path)
-{
-    auto it = S().modules.find(module);
-    if (it == S().modules.end())
-        return false;
-    *path = it->second;
-    return true;
-}
-
 DeviceBus* Bus() { return S().bus; }
 
 } // namespace emu::core
@@ -312,51 +300,6 @@ void FailAllocations(int count)
 {
     Guard g(Lock());
     S().failAllocations = count;
-}
-
-HINSTANCE LoadModule(DllEntry entry, const std::string& path)
-{
-    HINSTANCE module;
-    {
-        Guard g(Lock());
-        State& s = S();
-        module = reinterpret_cast<HINSTANCE>(s.nextModule);
-        s.nextModule += 0x10000;
-        s.modules[module] = path;
-        s.entries[module] = entry;
-    }
-    if (entry(module, DLL_PROCESS_ATTACH, nullptr))
-        return module;
-    entry(module, DLL_PROCESS_DETACH, nullptr);
-    Guard g(Lock());
-    S().modules.erase(module);
-    S().entries.erase(module);
-    return nullptr;
-}
-
-BOOL FreeModule(HINSTANCE module)
-{
-    DllEntry entry;
-    {
-        Guard g(Lock());
-        auto it = S().entries.find(module);
-        if (it == S().entries.end()) {
-            ReportMisuse("FreeModule of a module that is not loaded");
-            return FALSE;
-        }
-        entry = it->second;
-    }
-    entry(module, DLL_PROCESS_DETACH, nullptr);
-    Guard g(Lock());
-    S().modules.erase(module);
-    S().entries.erase(module);
-    return TRUE;
-}
-
-void SetModulePath(HINSTANCE module, const std::string& path)
-{
-    Guard g(Lock());
-    S().modules[module] = path;
 }
 
 void SetDeviceBus(DeviceBus* bus)

@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "platform/emul/core.h"
+#include "platform/emul/module_state.h"
+#include "platform/emul/timer_period.h"
 
 using namespace emu::core;
 
@@ -483,12 +485,14 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
         Guard g(Lock());
         h = AddHandle(thread);
         ++Counters().threadsRunning;
+        ThreadRunsCode(thread->id, reinterpret_cast<const void*>(routine));
     }
     std::thread([thread, routine, parameter] {
         threadId = thread->id;
         ThreadStarted();
         DWORD result = routine(parameter);
         Guard g(Lock());
+        ThreadEndsCode(thread->id);
         thread->exitCode = result;
         thread->ended = true;
         --Counters().threadsRunning;
@@ -545,7 +549,9 @@ BOOL WINAPI GetExitCodeThread(HANDLE handle, LPDWORD exitCode)
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
+    ReturnCheck returning("WaitForSingleObject");
     Guard g(Lock());
+    milliseconds = TimerStepTimeout(milliseconds);
     std::shared_ptr<Object> object = FindHandle(handle);
     if (!object) {
         g.unlock();

@@ -84,7 +84,9 @@ DWORD WINAPI GetCurrentThreadId(void);
 // --- Waits ----------------------------------------------------------------
 // Waits for an event or a thread. The time-out runs on the virtual clock:
 // the call returns WAIT_TIMEOUT once the clock has been advanced past it
-// (control.h). A zero time-out only polls. An auto-reset event is reset by
+// (control.h), on the first tick of the system timer at or after it, as on
+// Windows (15.625 ms apart unless timeBeginPeriod raised it, winmm.h). A
+// zero time-out only polls. An auto-reset event is reset by
 // the wait that it satisfies. Invalid handle: WAIT_FAILED,
 // ERROR_INVALID_HANDLE, and a misuse report.
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);

@@ -55,7 +55,10 @@ DWORD WINAPI RunDelayed(LPVOID parameter)
 {
     Delayed* d = static_cast<Delayed*>(parameter);
     HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Ticks of 1 ms, so that it acts at its own millisecond.
+    timeBeginPeriod(1);
     WaitForSingleObject(never, d->delay);
+    timeEndPeriod(1);
     CloseHandle(never);
     d->ranAt = emu::Now();
     if (d->act)

@@ -23,6 +23,9 @@ public:
             out->push_back(SubframeStep());
         const int32_t ms = Chance(0.2) ? Between(0, 50) : Between(100, 30000);
         out->push_back(Step{Op::StartExposure, ms, Chance(0.8) ? 1 : 0});
+        // A host that quits in the middle of the exposure, then comes back.
+        if (Chance(0.05))
+            out->push_back(UnloadStep());
         const int polls = Between(1, 3);
         for (int i = 0; i < polls; ++i) {
             out->push_back(Step{Op::Advance, ms / polls + Between(0, 20)});
@@ -45,6 +48,8 @@ public:
         return Step{Op::Subframe, Between(-200000, 200000), Between(-200000, 200000), Between(-200000, 200000),
                     Between(-200000, 200000), Between(-2, 17)};
     }
+
+    Step UnloadStep() { return Step{Op::Unload, Chance(0.5) ? Between(0, 2000) : Between(10000, 40000)}; }
 
     // Any single step, in or out of order.
     Step AnyStep()
@@ -112,6 +117,7 @@ const char* Name(Op op)
     case Op::ClaimElsewhere: return "claim taken by another process";
     case Op::ReleaseElsewhere: return "claim given back by the other process";
     case Op::RefuseOpen: return "opens refused";
+    case Op::Unload: return "unloaded without d_Finalize, loaded again after";
     }
     return "?";
 }
@@ -139,7 +145,8 @@ std::string Describe(const Step& s)
     case Op::Advance:
     case Op::UnplugDuringReadout:
     case Op::PipeTimeout:
-    case Op::RefuseOpen: args(1); break;
+    case Op::RefuseOpen:
+    case Op::Unload: args(1); break;
     default: break;
     }
     return text;
@@ -172,6 +179,8 @@ std::vector<Step> MakeSequence(uint64_t seed, int steps)
     while (static_cast<int>(sequence.size()) < steps) {
         if (maker.Chance(0.35))
             maker.HostCycle(&sequence);
+        else if (maker.Chance(0.03))
+            sequence.push_back(maker.UnloadStep());
         else
             sequence.push_back(maker.AnyStep());
     }

@@ -39,6 +39,8 @@ enum class Op : uint8_t {
     ClaimElsewhere, // another process creates the camera's claim event
     ReleaseElsewhere,
     RefuseOpen,     // a: the endpoint whose opens fail until the next replug
+    Unload,         // the host unloads the module without d_Finalize, pumps its
+                    // messages for a: milliseconds, and loads the module again
 };
 
 struct Step {

@@ -108,9 +108,11 @@ TEST(Soak, RandomHostSequencesWithFaultsKeepEveryPromise)
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("soak: %ld sequences, %ld steps, %ld faults and events injected, %ld exposures "
                 "(%ld shutter closes checked), %ld good frames compared (%ld first after a replug), "
-                "%ld readouts refused; %.1f s\n",
+                "%ld readouts refused, unloads without d_Finalize %ld/%ld/%ld/%ld/%ld (no camera object/"
+                "idle/cooling/exposing/unplugged); %.1f s\n",
                 total.sequences, total.steps, total.faults, total.exposures, total.shutterCloses,
-                total.framesGood, total.afterReplug, total.framesRefused, seconds);
+                total.framesGood, total.afterReplug, total.framesRefused, total.unloads[0], total.unloads[1],
+                total.unloads[2], total.unloads[3], total.unloads[4], seconds);
 }
 
 } // namespace

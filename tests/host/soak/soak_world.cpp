@@ -82,7 +82,10 @@ struct Unplugger {
 DWORD WINAPI UnplugLater(LPVOID parameter)
 {
     auto* job = static_cast<Unplugger*>(parameter);
+    // Ticks of 1 ms, so that the cable goes at its own millisecond.
+    timeBeginPeriod(1);
     WaitForSingleObject(job->never, job->delay);
+    timeEndPeriod(1);
     job->bus->Detach(job->camera);
     return 0;
 }
@@ -99,6 +102,8 @@ void Figures::Add(const Figures& o)
     framesGood += o.framesGood;
     framesRefused += o.framesRefused;
     afterReplug += o.afterReplug;
+    for (int i = 0; i < 5; ++i)
+        unloads[i] += o.unloads[i];
 }
 
 World::World(uint64_t seed)
@@ -223,7 +228,28 @@ void World::Call(const Step& s)
     case Op::RefuseOpen:
         camera_->FailOpen(static_cast<sim::Endpoint>(s.a % sim::kEndpointCount), ERROR_ACCESS_DENIED);
         break;
+    case Op::Unload: UnloadAndReload(s.a); break;
     }
+}
+
+void World::UnloadAndReload(int32_t milliseconds)
+{
+    // A camera object keeps the module loaded: its window, timers, device
+    // notification and worker go on under the host's own message loop.
+    // Without one the module goes and comes back afresh.
+    const CAACamera* camera = driverState.camera;
+    int state = camera == nullptr                               ? 0
+                : !camera->IsConnected()                        ? 4
+                : camera->exposing                              ? 3
+                : camera->targetTemperature != kNoTemperature   ? 2
+                                                                : 1;
+    ++figures_.unloads[state];
+    emu::FreeModule(module_);
+    emu::Advance(static_cast<uint64_t>(milliseconds));
+    Pump();
+    module_ = emu::LoadModule(DllMain, "/opt/host/drivers/d_r6odi.dll");
+    if (module_ == nullptr)
+        Fail("the module could not be loaded again");
 }
 
 void World::Setup(const Step& s)
@@ -445,6 +471,8 @@ void World::CheckResources()
         Fail("device registrations pile up");
     if (now.threadsRunning > before_.threadsRunning + kMostThreads)
         Fail("more than one exposure worker");
+    if (now.timerPeriods > before_.timerPeriods + kMostThreads)
+        Fail("timer periods raised and not ended");
     if (now.heapBlocks > before_.heapBlocks + kMostHeapBlocks)
         Fail("heap blocks pile up");
     if (now.deviceInfoSets != before_.deviceInfoSets)
@@ -572,6 +600,8 @@ bool World::Finish()
         Fail("memory left at the end");
     if (after.threadsRunning != before_.threadsRunning || after.criticalSections != before_.criticalSections)
         Fail("threads or critical sections left at the end");
+    if (after.timerPeriods != before_.timerPeriods)
+        Fail("a timer period left raised at the end");
     if (after.deviceInfoSets != before_.deviceInfoSets)
         Fail("SetupAPI sets left at the end");
     ++figures_.sequences;
