@@ -112,6 +112,11 @@ public:
     uint32_t sampleBufferSize;
     CList filters;
     char lastError[kLastErrorCapacity + 1];
+    // A read of the pipe failed or came back short, or the pipe was just
+    // opened: whatever it still holds belongs to no request, and is drained
+    // before the pipe's next use.
+    bool replyResync;
+    bool imageResync;
 
 private:
     // One exchange on the command and reply pipes; request and reply share

@@ -1,0 +1,80 @@
+// Frames that never come, come late or stop half-way: the readout gives up
+// within the frame's limit, and the next frame is the camera's own, never
+// the tail of the one that failed.
+#include "device/pipe_reads.h"
+#include "readout_fixture.h"
+#include "sim/frame_fault.h"
+
+namespace {
+
+constexpr int32_t kWidth = 100;
+constexpr int32_t kHeight = 10;
+constexpr uint64_t kTransfer = kWidth * kHeight * 2; // single-sample
+constexpr DWORD kPiece = 1000;
+
+class LateFrameTest : public ReadoutTest {
+protected:
+    void SetUp() override
+    {
+        ReadoutTest::SetUp();
+        c = Connect(1);
+        Configure(c, 1);
+        c->singleReadLimit = kPiece;
+    }
+
+    bool ReadFrame(double exposure = -1.0, int32_t x = 0)
+    {
+        return c->ReadImage(Request(x, 0, kWidth, kHeight, buffer, exposure));
+    }
+
+    r6odi::CCamera* c = nullptr;
+    HostBuffer buffer{kWidth * kHeight};
+};
+
+TEST_F(LateFrameTest, ReadoutGivesUpInTimeAndTheNextFrameIsTheCamerasOwn)
+{
+    const uint64_t limit = r6odi::FrameLimitMs(kTransfer, 0);
+    const uint64_t limitExposing = r6odi::FrameLimitMs(kTransfer, 10000);
+    const struct {
+        const char* name;
+        sim::FrameFault fault;
+        double exposure;
+        uint64_t failsAfter; // 0: the frame arrives
+        uint64_t arrivesAfter;
+    } cases[] = {
+        {"lost", sim::FrameFault::Lost(), -1.0, limit, 0},
+        {"stops half-way, the rest comes later", sim::FrameFault::StopsAt(0.25).RestAfter(8000), -1.0, 0, 0},
+        {"stops after a piece, the rest comes later", sim::FrameFault::StopsAfter(kPiece).RestAfter(8000), -1.0,
+         limit, 0},
+        {"late beyond its limit", sim::FrameFault::Late(limit + 1000), -1.0, limit, 0},
+        {"late within its limit", sim::FrameFault::Late(limit - 1000), -1.0, 0, limit - 1000},
+        {"late, but the request exposes first", sim::FrameFault::Late(12000), 10.0, 0, 12000},
+        {"lost, the request exposes first", sim::FrameFault::Lost(), 10.0, limitExposing, 0},
+    };
+    for (const auto& f : cases) {
+        SCOPED_TRACE(f.name);
+        camera->InjectFrameFault(f.fault);
+        buffer = HostBuffer(kWidth * kHeight);
+        const uint64_t start = emu::Now();
+        const bool ok = ReadFrame(f.exposure);
+        EXPECT_EQ(ok, f.failsAfter == 0);
+        EXPECT_EQ(emu::Now() - start, f.failsAfter + f.arrivesAfter);
+        if (ok) {
+            EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 0, 0, kWidth, kHeight));
+        } else {
+            EXPECT_STREQ(c->lastError, "Camera returned less pixels");
+            EXPECT_TRUE(buffer.UntouchedFrom(0));
+        }
+        // What was late has arrived by the next frame, which must be the
+        // camera's (from another place, so that it differs), not what the
+        // pipe still held.
+        emu::Advance(10000);
+        buffer = HostBuffer(kWidth * kHeight);
+        ASSERT_TRUE(ReadFrame(-1.0, 7)) << c->lastError;
+        EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 7, 0, kWidth, kHeight));
+        EXPECT_EQ(camera->PendingImageBytes(), 0u);
+    }
+    EXPECT_TRUE(emu::TakeMisuseReports().empty());
+}
+
+} // namespace
