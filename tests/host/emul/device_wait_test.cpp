@@ -124,8 +124,9 @@ TEST(DeviceWait, ClockJumpsToWhatIsDueAndAWaitForNothingIsAHang)
         EXPECT_EQ(emu::Now() - start, c.elapsed);
         std::vector<std::string> reports = emu::TakeMisuseReports();
         EXPECT_EQ(reports.size(), c.hang ? 1u : 0u);
-        if (!reports.empty())
+        if (!reports.empty()) {
             EXPECT_EQ(reports[0].compare(0, 6, "hang: "), 0) << reports[0];
+        }
         EXPECT_EQ(emu::Snapshot().pendingIo, before.pendingIo);
         EXPECT_EQ(emu::Snapshot().handles, before.handles);
     }
