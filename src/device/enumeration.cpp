@@ -51,6 +51,10 @@ int32_t AskForId(HANDLE commandPipe, HANDLE replyPipe)
     bool got = ReadPipe(replyPipe, reply, kGetInfoReplyLength, kReplyLimitMs, &read);
     if (!got || read < kGetInfoReplyLength || reply[0] != kStatusSuccess)
         return -1;
+    // A second reply right behind: this one was a late one of another user.
+    BYTE scratch[kGetInfoReplyLength];
+    if (!PipeStaysQuiet(replyPipe, scratch, kGetInfoReplyLength))
+        return -1;
     return ReadLittleEndian32(reply + 1);
 }
 

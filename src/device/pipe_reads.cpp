@@ -1,6 +1,11 @@
 #include "device/pipe_reads.h"
 
 namespace r6odi {
+namespace {
+
+constexpr int kEmptyReadsForEmpty = 16;
+
+} // namespace
 
 DWORD FrameLimitMs(uint64_t transferBytes, uint32_t exposureMs)
 {
@@ -40,13 +45,30 @@ bool ReadPipe(HANDLE pipe, void* buffer, DWORD size, DWORD limitMs, DWORD* deliv
 bool DrainPipe(HANDLE pipe, void* scratch, DWORD scratchSize, uint64_t most)
 {
     uint64_t drained = 0;
-    while (drained <= most) {
+    // An empty packet is no sign of an empty pipe; only a read that finds
+    // nothing in time is. A pipe that answers every read at once with
+    // nothing counts as empty after a few.
+    int emptyInARow = 0;
+    while (drained <= most && emptyInARow < kEmptyReadsForEmpty) {
         DWORD count = 0;
-        if (!ReadPipe(pipe, scratch, scratchSize, kDrainWaitMs, &count) || count == 0)
+        if (!ReadPipe(pipe, scratch, scratchSize, kDrainWaitMs, &count))
             return true;
         drained += count;
+        emptyInARow = count == 0 ? emptyInARow + 1 : 0;
     }
-    return false;
+    return drained <= most;
+}
+
+bool PipeStaysQuiet(HANDLE pipe, void* scratch, DWORD scratchSize)
+{
+    for (int read = 0; read < kEmptyReadsForEmpty; ++read) {
+        DWORD count = 0;
+        if (!ReadPipe(pipe, scratch, scratchSize, kDrainWaitMs, &count))
+            return true;
+        if (count > 0)
+            return false;
+    }
+    return true;
 }
 
 } // namespace r6odi

@@ -8,6 +8,9 @@
 // up stays in the pipe, so a pipe whose read failed or came back short is
 // drained before its next use: otherwise a late reply would be taken for
 // the next one, and the tail of a failed frame for the start of the next.
+// The first answer after a drain is then checked for more coming behind it:
+// if more comes, that answer may itself have been the late one, and it is
+// refused too, until an answer stands alone.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +44,16 @@ HANDLE OpenReadPipe(const char* name);
 bool ReadPipe(HANDLE pipe, void* buffer, DWORD size, DWORD limitMs, DWORD* delivered);
 
 // Reads and discards what the pipe holds, into `scratch`, until a read
-// finds nothing within kDrainWaitMs, delivers nothing or fails. False when more than `most`
+// finds nothing within kDrainWaitMs or fails (or a run of reads delivers
+// nothing at once). False when more than `most`
 // bytes came without an end (a pipe that will not empty).
 bool DrainPipe(HANDLE pipe, void* scratch, DWORD scratchSize, uint64_t most);
+
+// Whether nothing more arrives within kDrainWaitMs. After a resync the
+// first answer is checked so: a reply or frame that came so late that it
+// arrived only after the drain, just ahead of the answer to the new
+// request, would otherwise pass for that answer. What arrived is left for
+// the next drain (the bytes read here are gone).
+bool PipeStaysQuiet(HANDLE pipe, void* scratch, DWORD scratchSize);
 
 } // namespace r6odi

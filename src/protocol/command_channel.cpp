@@ -77,13 +77,11 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
     }
     // A reply that came late to an earlier exchange must not pass for this
     // one's.
-    if (replyResync) {
-        BYTE scratch[kDrainScratch];
-        if (!DrainPipe(replyPipe, scratch, sizeof scratch, kMostReplyDrain)) {
-            ReportReplyStatus(kStatusNoReply);
-            return false;
-        }
-        replyResync = false;
+    BYTE scratch[kDrainScratch];
+    const bool resynchronising = replyResync;
+    if (resynchronising && !DrainPipe(replyPipe, scratch, sizeof scratch, kMostReplyDrain)) {
+        ReportReplyStatus(kStatusNoReply);
+        return false;
     }
     // A request that did not leave whole is never answered: nothing is read.
     DWORD written = 0;
@@ -95,10 +93,13 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
         return false;
     }
     DWORD read = 0;
-    bool received = ReadPipe(replyPipe, buffer, replyLength, kReplyLimitMs, &read);
-    if (!received || read < replyLength)
-        replyResync = true;
-    if (!received || read == 0) {
+    const bool received = ReadPipe(replyPipe, buffer, replyLength, kReplyLimitMs, &read);
+    // Another reply right behind the first after a resync: the first was a
+    // late one, and which is whose cannot be told.
+    const bool alone =
+        !(received && read == replyLength && resynchronising) || PipeStaysQuiet(replyPipe, scratch, sizeof scratch);
+    replyResync = !received || read < replyLength || !alone;
+    if (!received || read == 0 || !alone) {
         ReportReplyStatus(kStatusNoReply);
         return false;
     }

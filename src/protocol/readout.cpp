@@ -183,12 +183,10 @@ bool CCamera::ReadImage(const ReadoutRequest& request)
         return false;
     }
     // The tail of a frame that failed must not become the head of this one.
-    if (imageResync) {
-        if (!Resynchronise(*this)) {
-            Fail(kShortFrame);
-            return false;
-        }
-        imageResync = false;
+    const bool resynchronising = imageResync;
+    if (resynchronising && !Resynchronise(*this)) {
+        Fail(kShortFrame);
+        return false;
     }
     BYTE bytes[kLongestFrameRequest];
     const DWORD length = BuildFrameRequest(request, frame, bytes);
@@ -198,9 +196,16 @@ bool CCamera::ReadImage(const ReadoutRequest& request)
     // pipe is not read.
     DWORD written = 0;
     BOOL sent = WriteFile(commandPipe, bytes, length, &written, nullptr);
-    if (!sent || written != length ||
-        !ReceiveFrame(*this, frame.transferBytes, start, FrameLimitMs(frame.transferBytes, exposureMs))) {
-        imageResync = true;
+    bool whole = sent && written == length &&
+                 ReceiveFrame(*this, frame.transferBytes, start, FrameLimitMs(frame.transferBytes, exposureMs));
+    // More bytes right behind the first frame after a resync: its start was
+    // the rest of a late frame.
+    if (whole && resynchronising) {
+        BYTE scratch[kDrainScratch];
+        whole = PipeStaysQuiet(imagePipe, scratch, sizeof scratch);
+    }
+    imageResync = !whole;
+    if (!whole) {
         Fail(kShortFrame);
         return false;
     }

@@ -44,15 +44,22 @@ TEST_F(LateFrameTest, ReadoutGivesUpInTimeAndTheNextFrameIsTheCamerasOwn)
         double exposure;
         bool ok;
         uint64_t elapsed;
+        uint64_t gap; // before the next frame
+        bool nextOk;
     } cases[] = {
-        {"lost", sim::FrameFault::Lost(), -1.0, false, limit},
-        {"stops half-way, the rest comes later", sim::FrameFault::StopsAt(0.25).RestAfter(8000), -1.0, false, 0},
+        {"lost", sim::FrameFault::Lost(), -1.0, false, limit, 0, true},
+        {"stops half-way, the rest comes later", sim::FrameFault::StopsAt(0.25).RestAfter(8000), -1.0, false, 0,
+         10000, true},
         {"stops after a piece, the rest comes later", sim::FrameFault::StopsAfter(kPiece).RestAfter(8000), -1.0,
-         false, limit},
-        {"late beyond its limit", sim::FrameFault::Late(limit + 1000), -1.0, false, limit},
-        {"late within its limit", sim::FrameFault::Late(limit - 1000), -1.0, true, limit - 1000},
-        {"late, but the request exposes first", sim::FrameFault::Late(12000), 10.0, true, 12000},
-        {"lost, the request exposes first", sim::FrameFault::Lost(), 10.0, false, limitExposing},
+         false, limit, 10000, true},
+        {"late beyond its limit", sim::FrameFault::Late(limit + 1000), -1.0, false, limit, 10000, true},
+        {"late within its limit", sim::FrameFault::Late(limit - 1000), -1.0, true, limit - 1000, 0, true},
+        {"late, but the request exposes first", sim::FrameFault::Late(12000), 10.0, true, 12000, 0, true},
+        {"lost, the request exposes first", sim::FrameFault::Lost(), 10.0, false, limitExposing, 0, true},
+        // The rest comes just ahead of the next frame: that frame cannot be
+        // trusted either.
+        {"stops half-way, the rest comes during the next frame", sim::FrameFault::StopsAt(0.25).RestAfter(3000), -1.0,
+         false, 0, 0, false},
     };
     for (const auto& f : cases) {
         SCOPED_TRACE(f.name);
@@ -68,13 +75,18 @@ TEST_F(LateFrameTest, ReadoutGivesUpInTimeAndTheNextFrameIsTheCamerasOwn)
             EXPECT_STREQ(c->lastError, "Camera returned less pixels");
             EXPECT_TRUE(buffer.UntouchedFrom(0));
         }
-        // What was late has arrived by the next frame, which must be the
-        // camera's (from another place, so that it differs), not what the
-        // pipe still held.
+        // The next frame, from another place so that it differs, is the
+        // camera's own or refused, never what the pipe still held.
+        emu::Advance(f.gap);
+        buffer = HostBuffer(kWidth * kHeight);
+        EXPECT_EQ(ReadFrame(-1.0, 7), f.nextOk) << c->lastError;
+        if (f.nextOk) {
+            EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 7, 0, kWidth, kHeight));
+        }
         emu::Advance(10000);
         buffer = HostBuffer(kWidth * kHeight);
-        ASSERT_TRUE(ReadFrame(-1.0, 7)) << c->lastError;
-        EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 7, 0, kWidth, kHeight));
+        ASSERT_TRUE(ReadFrame(-1.0, 3)) << c->lastError;
+        EXPECT_EQ(buffer.pixels(), sim::ExpectedFrame(SimState(), 3, 0, kWidth, kHeight));
         EXPECT_EQ(camera->PendingImageBytes(), 0u);
     }
     EXPECT_TRUE(emu::TakeMisuseReports().empty());

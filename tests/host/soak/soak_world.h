@@ -70,6 +70,7 @@ private:
     void UnplugDuringReadout(int32_t milliseconds);
     void InjectReplyFault(const Step& step);
     void InjectImageFault(const Step& step);
+    void InjectFrameFault(const Step& step);
     void Unplug();
     void Replug();
     void Pump();
