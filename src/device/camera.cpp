@@ -79,8 +79,8 @@ CCamera::CCamera()
       sampleBuffer(nullptr),
       sampleBufferSize(0),
       lastError(),
-      replyResync(false),
-      imageResync(false)
+      replyState(PipeState::InStep),
+      imageState(PipeState::InStep)
 {
     info.width = 768;
     info.height = 512;
@@ -139,8 +139,11 @@ HANDLE CCamera::OpenPipe(const char* suffix)
 bool CCamera::OpenPipes()
 {
     // What an earlier user of the device left unread is no answer of ours.
-    replyResync = true;
-    imageResync = true;
+    // The reply pipe is drained before the camera's description is asked
+    // for; the image pipe only checked after the first frame, so that no
+    // drain lengthens that frame's exposure.
+    replyState = PipeState::Behind;
+    imageState = PipeState::Fresh;
     commandPipe = OpenPipe("\\0");
     if (commandPipe == INVALID_HANDLE_VALUE) {
         Fail("CameraInit failed, cannot open camera command pipe");

@@ -78,8 +78,8 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
     // A reply that came late to an earlier exchange must not pass for this
     // one's.
     BYTE scratch[kDrainScratch];
-    const bool resynchronising = replyResync;
-    if (resynchronising && !DrainPipe(replyPipe, scratch, sizeof scratch, kMostReplyDrain)) {
+    const bool resynchronising = replyState != PipeState::InStep;
+    if (replyState == PipeState::Behind && !DrainPipe(replyPipe, scratch, sizeof scratch, kMostReplyDrain)) {
         ReportReplyStatus(kStatusNoReply);
         return false;
     }
@@ -88,7 +88,7 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
     BOOL sent = WriteFile(commandPipe, buffer, requestLength, &written, nullptr);
     if (!sent || written != requestLength) {
         // Whatever the camera makes of the part it got, it is no answer.
-        replyResync = true;
+        replyState = PipeState::Behind;
         ReportReplyStatus(kStatusNoReply);
         return false;
     }
@@ -98,7 +98,7 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
     // late one, and which is whose cannot be told.
     const bool alone =
         !(received && read == replyLength && resynchronising) || PipeStaysQuiet(replyPipe, scratch, sizeof scratch);
-    replyResync = !received || read < replyLength || !alone;
+    replyState = !received || read < replyLength || !alone ? PipeState::Behind : PipeState::InStep;
     if (!received || read == 0 || !alone) {
         ReportReplyStatus(kStatusNoReply);
         return false;

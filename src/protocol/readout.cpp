@@ -128,18 +128,36 @@ bool ReceiveFrame(CCamera& camera, uint64_t total, DWORD start, DWORD limitMs)
     return ReadPiece(camera.imagePipe, into, static_cast<DWORD>(remaining), start, limitMs);
 }
 
-// Empties the image pipe of what an earlier frame left, through the raw
-// buffer, which holds nothing yet.
+// A place for what the image pipe still holds: the raw buffer, which holds
+// nothing yet, or a small one; never a read larger than the camera takes.
+DWORD Scratch(CCamera& camera, BYTE* small, void** scratch)
+{
+    DWORD size = kDrainScratch;
+    *scratch = small;
+    if (camera.rawBuffer != nullptr && camera.rawBufferSize > size) {
+        *scratch = camera.rawBuffer;
+        size = camera.rawBufferSize;
+    }
+    return size < PieceLimit(camera) ? size : PieceLimit(camera);
+}
+
+// Empties the image pipe of what an earlier frame left.
 bool Resynchronise(CCamera& camera)
 {
     BYTE small[kDrainScratch];
-    void* scratch = small;
-    DWORD size = sizeof small;
-    if (camera.rawBuffer != nullptr && camera.rawBufferSize > size) {
-        scratch = camera.rawBuffer;
-        size = camera.rawBufferSize < PieceLimit(camera) ? camera.rawBufferSize : PieceLimit(camera);
-    }
+    void* scratch = nullptr;
+    const DWORD size = Scratch(camera, small, &scratch);
     return DrainPipe(camera.imagePipe, scratch, size, kMostImageDrain);
+}
+
+// Whether nothing follows the frame just read.
+bool FrameStandsAlone(CCamera& camera)
+{
+    BYTE small[kDrainScratch];
+    void* scratch = nullptr;
+    const DWORD size = Scratch(camera, small, &scratch);
+    // The frame is in the raw buffer: only the small one may take more.
+    return PipeStaysQuiet(camera.imagePipe, small, size < kDrainScratch ? size : kDrainScratch);
 }
 
 void StoreFrame(CCamera& camera, const FrameGeometry& frame, uint16_t* destination)
@@ -183,8 +201,8 @@ bool CCamera::ReadImage(const ReadoutRequest& request)
         return false;
     }
     // The tail of a frame that failed must not become the head of this one.
-    const bool resynchronising = imageResync;
-    if (resynchronising && !Resynchronise(*this)) {
+    const bool resynchronising = imageState != PipeState::InStep;
+    if (imageState == PipeState::Behind && !Resynchronise(*this)) {
         Fail(kShortFrame);
         return false;
     }
@@ -200,11 +218,9 @@ bool CCamera::ReadImage(const ReadoutRequest& request)
                  ReceiveFrame(*this, frame.transferBytes, start, FrameLimitMs(frame.transferBytes, exposureMs));
     // More bytes right behind the first frame after a resync: its start was
     // the rest of a late frame.
-    if (whole && resynchronising) {
-        BYTE scratch[kDrainScratch];
-        whole = PipeStaysQuiet(imagePipe, scratch, sizeof scratch);
-    }
-    imageResync = !whole;
+    if (whole && resynchronising)
+        whole = FrameStandsAlone(*this);
+    imageState = whole ? PipeState::InStep : PipeState::Behind;
     if (!whole) {
         Fail(kShortFrame);
         return false;

@@ -345,8 +345,13 @@ void OneReadout(Rig& rig, Station& s, fuzz::Input& in)
     s.camera->ClearFaults();
     // What comes late has come by the next readout.
     emu::Advance(lateBy);
-    if (hostile)
+    if (hostile) {
         s.camera->DefineCommand(r6odi::kReadFrame, sim::AnswerFrameRequest);
+        // A camera that sends more than a frame is not told from a good one
+        // while the pipe is in step (only after a failure, or on new pipes,
+        // is a frame checked for more behind it): its surplus goes here.
+        s.camera->WithState([](sim::CameraState& state) { state.imageData.Clear(); });
+    }
     if (unplug) {
         // Handles opened before the unplug serve nothing any more.
         rig.bus.Attach(s.camera);

@@ -45,7 +45,8 @@ struct Reply {
     bool lost = false;
     uint64_t delay = 0; // milliseconds after the request
 
-    bool TooLate() const { return delay >= r6odi::kReplyLimitMs; }
+    // A reply due just as the limit runs out still counts.
+    bool TooLate() const { return delay > r6odi::kReplyLimitMs; }
     // The exchange succeeds only with the whole reply, in time, and the
     // success status.
     bool Complete(size_t length) const
@@ -121,6 +122,7 @@ struct Rig {
         driver->imagePipe = r6odi::OpenReadPipe((path + "\\2").c_str());
         Check(driver->commandPipe != INVALID_HANDLE_VALUE && driver->replyPipe != INVALID_HANDLE_VALUE,
               "the pipes open");
+        driver->replyState = r6odi::PipeState::Behind; // as a camera that opened them does
     }
 
     // The next request with `code` is answered with `reply`.
@@ -314,6 +316,9 @@ void Identify(Rig& rig, fuzz::Input& in)
     Check(rig.camera->OpenFiles(sim::Endpoint::Command) == filesBefore &&
               rig.camera->OpenFiles(sim::Endpoint::Reply) == filesBefore,
           "identification closes its pipes");
+    // The pipes had another user, whose late reply may still come: the
+    // camera object takes them up as if it had just opened them.
+    rig.driver->replyState = r6odi::PipeState::Behind;
 }
 
 // The commands whose reply is the status byte alone.
