@@ -150,14 +150,13 @@ bool Resynchronise(CCamera& camera)
     return DrainPipe(camera.imagePipe, scratch, size, kMostImageDrain);
 }
 
-// Whether nothing follows the frame just read.
+// Whether nothing follows the frame just read (which fills the raw buffer,
+// so the check reads into a small one of its own).
 bool FrameStandsAlone(CCamera& camera)
 {
     BYTE small[kDrainScratch];
-    void* scratch = nullptr;
-    const DWORD size = Scratch(camera, small, &scratch);
-    // The frame is in the raw buffer: only the small one may take more.
-    return PipeStaysQuiet(camera.imagePipe, small, size < kDrainScratch ? size : kDrainScratch);
+    const DWORD limit = PieceLimit(camera);
+    return PipeStaysQuiet(camera.imagePipe, small, limit < kDrainScratch ? limit : kDrainScratch);
 }
 
 void StoreFrame(CCamera& camera, const FrameGeometry& frame, uint16_t* destination)
