@@ -100,7 +100,15 @@ target_link_libraries(wine_tests PRIVATE user32 setupapi winmm)
 add_dependencies(wine_tests d_r6odi)
 
 if(R6ODI_WINE_FOUND)
-  r6odi_add_wine_test(contract_tests_wine contract_tests)
+  if(R6ODI_WIN64)
+    r6odi_add_wine_test(contract_tests_wine contract_tests)
+  else()
+    # Under qemu-i386, Wine's CancelIoEx brings the emulated process down
+    # once it has run a second thread: the cancel contract runs first in a
+    # process of its own.
+    r6odi_add_wine_test(contract_tests_wine contract_tests "-Overlapped.Cancelled")
+    r6odi_add_wine_test(contract_tests_wine_cancel contract_tests "Overlapped.Cancelled")
+  endif()
   if(R6ODI_WIN64)
     r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>")
   else()

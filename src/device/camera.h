@@ -12,6 +12,14 @@
 namespace r6odi {
 
 constexpr int kLastErrorCapacity = 128;
+
+// Whether what a pipe delivers next answers the next request.
+enum class PipeState : uint8_t {
+    InStep, // every answer so far came whole and alone
+    Fresh,  // just opened: the first answer is checked for more behind it
+    Behind, // a read failed or came short: drained before its next use,
+            // and the answer to that use is checked for more behind it
+};
 constexpr DWORD kDefaultSingleReadLimit = 0x3000000; // 48 MiB
 constexpr UINT_PTR kUtilizationTimer = 1;
 constexpr UINT kTimerPeriodMs = 10000;
@@ -115,6 +123,10 @@ public:
     uint32_t sampleBufferSize;
     CList filters;
     char lastError[kLastErrorCapacity + 1];
+    // How far the reply and image pipes are in step with the requests
+    // (pipe_reads.h).
+    PipeState replyState;
+    PipeState imageState;
 
 private:
     // One exchange on the command and reply pipes; request and reply share

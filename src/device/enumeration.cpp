@@ -2,6 +2,7 @@
 
 #include "device/device_registry.h"
 #include "device/interface_classes.h"
+#include "device/pipe_reads.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/text.h"
 
@@ -11,6 +12,7 @@ namespace {
 constexpr BYTE kGetInfo = 0;
 constexpr BYTE kStatusSuccess = 0x80;
 constexpr DWORD kGetInfoReplyLength = 61;
+constexpr uint64_t kMostReplyDrain = 64 * 1024;
 // A real device set has no gaps this long: an error that repeats for every
 // index would otherwise walk all 2^32 of them.
 constexpr int kLongestFailingRun = 64;
@@ -19,7 +21,8 @@ HANDLE OpenPipe(int capacity, const char* path, const char* suffix)
 {
     char name[kPathCapacity + 1];
     hostsupport::JoinTexts(kPathCapacity, name, capacity, path, 0, suffix);
-    return OpenDeviceFile(name);
+    // The reply pipe is read within a limit of the driver's own.
+    return suffix[1] == '0' ? OpenDeviceFile(name) : OpenReadPipe(name);
 }
 
 int32_t ReadLittleEndian32(const BYTE* bytes)
@@ -32,16 +35,25 @@ int32_t ReadLittleEndian32(const BYTE* bytes)
 // bytes would otherwise be taken for part of the id.
 int32_t AskForId(HANDLE commandPipe, HANDLE replyPipe)
 {
+    // Fresh handles say nothing of what an earlier user of the device left
+    // unread: a late reply must not pass for this one.
+    BYTE reply[kGetInfoReplyLength] = {};
+    if (!DrainPipe(replyPipe, reply, kGetInfoReplyLength, kMostReplyDrain))
+        return -1;
     BYTE request = kGetInfo;
     DWORD written = 0;
     // A request that did not leave is never answered; the read would wait
     // on a silent pipe for good.
     if (!WriteFile(commandPipe, &request, 1, &written, nullptr) || written != 1)
         return -1;
-    BYTE reply[kGetInfoReplyLength] = {};
+    reply[0] = 0;
     DWORD read = 0;
-    BOOL got = ReadFile(replyPipe, reply, kGetInfoReplyLength, &read, nullptr);
+    bool got = ReadPipe(replyPipe, reply, kGetInfoReplyLength, kReplyLimitMs, &read);
     if (!got || read < kGetInfoReplyLength || reply[0] != kStatusSuccess)
+        return -1;
+    // A second reply right behind: this one was a late one of another user.
+    BYTE scratch[kGetInfoReplyLength];
+    if (!PipeStaysQuiet(replyPipe, scratch, kGetInfoReplyLength))
         return -1;
     return ReadLittleEndian32(reply + 1);
 }

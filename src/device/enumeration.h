@@ -10,8 +10,9 @@ namespace r6odi {
 // identify itself.
 typedef void (*CameraIdCallback)(int32_t cameraId);
 
-// Opens a device or one of its pipes for synchronous reads and writes, as
-// every open of this driver does. INVALID_HANDLE_VALUE on failure.
+// Opens a device or its command pipe for synchronous reads and writes (the
+// pipes the driver reads open with OpenReadPipe, pipe_reads.h).
+// INVALID_HANDLE_VALUE on failure.
 HANDLE OpenDeviceFile(const char* name);
 
 // Leaves the path of one member of a SetupAPI set in pathBuffer; false (the

@@ -54,7 +54,7 @@ public:
     // Any single step, in or out of order.
     Step AnyStep()
     {
-        switch (Between(0, 27)) {
+        switch (Between(0, 28)) {
         case 0: return Step{Op::Initialize};
         case 1: return Step{Op::Finalize};
         case 2:
@@ -77,9 +77,13 @@ public:
         case 19: return Step{Op::Replug};
         case 20: return Step{Op::UnplugDuringReadout, Between(1, 4000)};
         case 21:
-        case 22: return Step{Op::ReplyFault, Between(0, 4), Chance(0.5) ? -1 : Between(0, 24), Between(1, 3)};
+        case 22:
+            return Step{Op::ReplyFault, Between(0, 5), Chance(0.5) ? -1 : Between(0, 24), Between(1, 3),
+                        Chance(0.5) ? Between(100, 1900) : Between(2100, 9000)};
         case 23: return Step{Op::ImageFault, Between(0, 2), Between(0, 999), Between(1, 3)};
-        case 24: return Step{Op::PipeTimeout, Chance(0.5) ? Between(0, 50) : Between(1000, 8000)};
+        case 24:
+            return Step{Op::PipeTimeout, Chance(0.4) ? -1 : Chance(0.5) ? Between(0, 50) : Between(1000, 8000)};
+        case 28: return Step{Op::FrameFault, Between(0, 3), Between(0, 999), Between(1000, 30000)};
         case 25: return Step{Op::ClaimElsewhere};
         case 26: return Step{Op::ReleaseElsewhere};
         default: return Step{Op::RefuseOpen, Between(0, 3)};
@@ -113,6 +117,7 @@ const char* Name(Op op)
     case Op::UnplugDuringReadout: return "unplug during d_ReadImage";
     case Op::ReplyFault: return "reply fault";
     case Op::ImageFault: return "image fault";
+    case Op::FrameFault: return "frame fault";
     case Op::PipeTimeout: return "pipe time-out";
     case Op::ClaimElsewhere: return "claim taken by another process";
     case Op::ReleaseElsewhere: return "claim given back by the other process";
@@ -136,9 +141,10 @@ std::string Describe(const Step& s)
     };
     switch (s.op) {
     case Op::Subframe: args(5); break;
+    case Op::ReplyFault: args(4); break;
     case Op::SetupDialog:
-    case Op::ReplyFault:
-    case Op::ImageFault: args(3); break;
+    case Op::ImageFault:
+    case Op::FrameFault: args(3); break;
     case Op::FilterWheel:
     case Op::StartExposure: args(2); break;
     case Op::MoveFrame:
@@ -159,6 +165,7 @@ bool IsFault(const Step& step)
     case Op::UnplugDuringReadout:
     case Op::ReplyFault:
     case Op::ImageFault:
+    case Op::FrameFault:
     case Op::PipeTimeout:
     case Op::ClaimElsewhere:
     case Op::RefuseOpen:

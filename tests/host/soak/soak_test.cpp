@@ -1,9 +1,10 @@
 // The soak: seeded random sequences of host calls through the 21 exports,
 // in the order imaging applications use and in the orders they misuse,
 // interleaved with unplug and replug (also during an exposure and during a
-// readout), pipe faults, short and empty reads, bad status bytes, pipe
-// time-outs, a claim taken by another process, regulation ticks and setup
-// runs, all on the virtual clock.
+// readout), pipe faults, short and empty reads, bad status bytes, lost and
+// late replies, frames lost, late or stopping half-way with their rest
+// coming later, pipes with and without a time-out, a claim taken by another
+// process, regulation ticks and setup runs, all on the virtual clock.
 //
 //   R6ODI_SOAK_SEED       first seed (default 1); sequence i uses seed + i
 //   R6ODI_SOAK_SEQUENCES  how many sequences (default 300)

@@ -13,6 +13,7 @@
 #include "setup/setup_dialog.h"
 #include "sim/command_handlers.h"
 #include "sim/device_path.h"
+#include "sim/frame_fault.h"
 #include "sim/pixel_source.h"
 
 namespace soak {
@@ -204,6 +205,7 @@ void World::Call(const Step& s)
     case Op::UnplugDuringReadout: UnplugDuringReadout(s.a); break;
     case Op::ReplyFault: InjectReplyFault(s); break;
     case Op::ImageFault: InjectImageFault(s); break;
+    case Op::FrameFault: InjectFrameFault(s); break;
     case Op::PipeTimeout:
         camera_->SetPipeTimeout(static_cast<DWORD>(s.a));
         break;
@@ -317,6 +319,7 @@ void World::InjectReplyFault(const Step& s)
     case 1: fault = sim::ReplyFault::CutTo(static_cast<size_t>(s.c - 1)); break;
     case 2: fault = sim::ReplyFault::Empty(); break;
     case 3: fault = sim::ReplyFault::Lost(); break;
+    case 5: fault = sim::ReplyFault::Late(static_cast<uint64_t>(s.d)); break;
     default: fault = sim::ReplyFault::Status(0x00); break;
     }
     if (s.b >= 0)
@@ -330,6 +333,21 @@ void World::InjectImageFault(const Step& s)
                             : s.a == 1 ? sim::ImageFault::Fraction(s.b / 1000.0)
                                        : sim::ImageFault::AtMost(0);
     camera_->InjectImageFault(fault.Times(s.c));
+}
+
+// A frame that never comes, comes late, or stops part-way with its rest
+// coming later or never.
+void World::InjectFrameFault(const Step& s)
+{
+    const uint64_t delay = static_cast<uint64_t>(s.c);
+    sim::FrameFault fault = sim::FrameFault::Lost();
+    switch (s.a) {
+    case 0: break;
+    case 1: fault = sim::FrameFault::Late(delay); break;
+    case 2: fault = sim::FrameFault::StopsAt(s.b / 1000.0).RestAfter(delay); break;
+    default: fault = sim::FrameFault::StopsAt(s.b / 1000.0); break;
+    }
+    camera_->InjectFrameFault(fault);
 }
 
 void World::UnplugDuringReadout(int32_t milliseconds)
@@ -477,6 +495,8 @@ void World::CheckResources()
         Fail("heap blocks pile up");
     if (now.deviceInfoSets != before_.deviceInfoSets)
         Fail("a SetupAPI set left open");
+    if (now.pendingIo != before_.pendingIo)
+        Fail("a read left in flight after a call");
 }
 
 void World::CheckAfterStep(const Step& step)
@@ -604,6 +624,8 @@ bool World::Finish()
         Fail("a timer period left raised at the end");
     if (after.deviceInfoSets != before_.deviceInfoSets)
         Fail("SetupAPI sets left at the end");
+    if (after.pendingIo != before_.pendingIo)
+        Fail("reads left in flight at the end");
     ++figures_.sequences;
     return failure_.empty();
 }

@@ -74,6 +74,7 @@ private:
     void InjectReplyFault(const Step& step);
     void InjectImageFault(const Step& step);
     void UnloadAndReload(int32_t milliseconds);
+    void InjectFrameFault(const Step& step);
     void Unplug();
     void Replug();
     void Pump();
