@@ -10,14 +10,25 @@ endif()
 find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 
+# The emulation and the driver are shared objects, as the driver is a DLL on
+# Windows: the emulated loader tells the driver's code from the program's by
+# the image an address lies in (dladdr), so that unloading the module can
+# name whatever still points into it. One emulation serves the whole process.
+# The fuzz targets compile some driver sources into themselves for their
+# coverage, which wants the driver linked statically; their modules then lie
+# in the program and map no code of their own.
+if(R6ODI_FUZZ)
+  set(R6ODI_LIBRARY_TYPE STATIC)
+else()
+  set(R6ODI_LIBRARY_TYPE SHARED)
+endif()
 file(GLOB EMUL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/emul/*.cpp)
-add_library(r6odi_platform STATIC ${EMUL_SOURCES})
+add_library(r6odi_platform ${R6ODI_LIBRARY_TYPE} ${EMUL_SOURCES})
 target_include_directories(r6odi_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(r6odi_platform PUBLIC Threads::Threads)
+target_link_libraries(r6odi_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 
-# The driver itself. An object library stays empty-safe while subsystems
-# are still arriving.
-add_library(r6odi_driver STATIC ${R6ODI_SOURCES} ${CMAKE_SOURCE_DIR}/src/platform/win32.h)
+# The driver itself.
+add_library(r6odi_driver ${R6ODI_LIBRARY_TYPE} ${R6ODI_SOURCES} ${CMAKE_SOURCE_DIR}/src/platform/win32.h)
 set_target_properties(r6odi_driver PROPERTIES LINKER_LANGUAGE CXX)
 target_include_directories(r6odi_driver PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(r6odi_driver PUBLIC r6odi_platform)
@@ -27,6 +38,12 @@ add_library(r6odi_sim STATIC ${SIM_SOURCES} ${CMAKE_SOURCE_DIR}/sim/README.md)
 set_target_properties(r6odi_sim PROPERTIES LINKER_LANGUAGE CXX)
 target_include_directories(r6odi_sim PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(r6odi_sim PUBLIC r6odi_platform)
+
+# A module of its own for the tests of the emulated loader (contract tests
+# and tests/host/emul): its code lies in an image apart from the program's.
+add_library(contract_module ${R6ODI_LIBRARY_TYPE} ${CMAKE_SOURCE_DIR}/tests/contract/module/contract_module.cpp)
+target_include_directories(contract_module PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(contract_module PUBLIC r6odi_platform)
 
 # Host tests: each folder tests/host/<area> is one GoogleTest program, so
 # that one area can be built and run on its own.
@@ -46,6 +63,7 @@ foreach(area_dir IN LISTS HOST_TEST_AREAS)
   target_link_libraries(host_${area}_tests PRIVATE r6odi_driver r6odi_sim GTest::gtest GTest::gtest_main)
   gtest_discover_tests(host_${area}_tests DISCOVERY_TIMEOUT 60 TEST_PREFIX ${area}.)
 endforeach()
+target_link_libraries(host_emul_tests PRIVATE contract_module)
 
 # Contract tests of the Win32 subset: the same sources run here against the
 # emulation and, in the x86_64 Windows build, against the real API.
@@ -53,7 +71,7 @@ file(GLOB CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/
 if(CONTRACT_SOURCES)
   add_executable(contract_tests ${CONTRACT_SOURCES})
   target_include_directories(contract_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(contract_tests PRIVATE r6odi_platform)
+  target_link_libraries(contract_tests PRIVATE r6odi_platform contract_module)
   add_test(NAME contract_tests_emulated COMMAND contract_tests)
 endif()
 

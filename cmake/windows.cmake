@@ -13,6 +13,8 @@ endif()
 # wine.cmake sets CMAKE_CROSSCOMPILING_EMULATOR, which must be in place
 # before any target.
 include(${CMAKE_SOURCE_DIR}/cmake/wine.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/version.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/thirdparty.cmake)
 
 # The DLL must load on a Windows that has nothing but the system DLLs, so the
 # compiler's runtime goes inside every binary. -static also keeps out any
@@ -30,7 +32,8 @@ set(R6ODI_DEF_FILE ${CMAKE_SOURCE_DIR}/src/driver/d_r6odi.def)
 add_library(d_r6odi SHARED $<TARGET_OBJECTS:r6odi_objects> ${R6ODI_DEF_FILE})
 set_target_properties(d_r6odi PROPERTIES PREFIX "" OUTPUT_NAME d_r6odi)
 target_include_directories(d_r6odi PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(d_r6odi PRIVATE user32 setupapi)
+target_link_libraries(d_r6odi PRIVATE user32 setupapi winmm)
+r6odi_version_resource(d_r6odi "r6odi driver for cooled USB CCD cameras")
 # The .def file is the only source of exports: without --exclude-all-symbols
 # a .def whose EXPORTS section is still empty makes the linker export every
 # global symbol. A linker warning fails the link.
@@ -77,28 +80,42 @@ endif()
 # Built and run in both configurations: under wine64, and as the 32-bit
 # product itself under qemu-i386 and Wine's 32-bit loader.
 file(GLOB CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
+# The module the loader's tests load and unload, beside contract_tests.exe.
+add_library(contract_module SHARED ${CMAKE_SOURCE_DIR}/tests/contract/module/contract_module.cpp)
+set_target_properties(contract_module PROPERTIES PREFIX "")
+target_include_directories(contract_module PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(contract_module PRIVATE user32 winmm)
 add_executable(contract_tests ${CONTRACT_SOURCES})
+add_dependencies(contract_tests contract_module)
 target_include_directories(contract_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(contract_tests PRIVATE user32 setupapi)
+target_link_libraries(contract_tests PRIVATE user32 setupapi winmm)
 
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
 # Besides loading the DLL, the program carries the driver's code itself: its
 # processes attach it to their own module and claim devices through it.
 add_executable(wine_tests ${WINE_TEST_SOURCES} $<TARGET_OBJECTS:r6odi_objects>)
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(wine_tests PRIVATE user32 setupapi)
+target_link_libraries(wine_tests PRIVATE user32 setupapi winmm)
 # The DLL is loaded at run time, not linked; it must be built first.
 add_dependencies(wine_tests d_r6odi)
 
 if(R6ODI_WINE_FOUND)
-  r6odi_add_wine_test(contract_tests_wine contract_tests)
+  if(R6ODI_WIN64)
+    r6odi_add_wine_test(contract_tests_wine contract_tests)
+  else()
+    # Under qemu-i386, Wine's CancelIoEx brings the emulated process down
+    # once it has run a second thread: the cancel contract runs first in a
+    # process of its own.
+    r6odi_add_wine_test(contract_tests_wine contract_tests "-Overlapped.Cancelled")
+    r6odi_add_wine_test(contract_tests_wine_cancel contract_tests "Overlapped.Cancelled")
+  endif()
   if(R6ODI_WIN64)
     r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>")
   else()
     # An emulated 32-bit process cannot start another one: the tests with
     # child processes run in the 64-bit build only.
     r6odi_add_wine_test(wine_tests wine_tests --driver "Z:$<TARGET_FILE:d_r6odi>"
-                        "-Processes.,-Claims.Loser,-Claims.SearchThatFindsNothing,-ModuleCycles.TwoProcesses")
+                        "-Processes.,-Claims.Loser,-Claims.SearchThatFindsNothing,-Claims.Listing,-ModuleCycles.TwoProcesses")
   endif()
 endif()
 
@@ -112,6 +129,15 @@ if(R6ODI_WINE_FOUND)
   r6odi_add_wine_test(exports_wine exports_wine "Z:$<TARGET_FILE:d_r6odi>")
 endif()
 
+# A host that unloads the DLL without d_Finalize during an exposure and keeps
+# pumping its messages for 30 s: a program of its own, so that the process
+# it would crash is its own.
+add_executable(unload_wine ${CMAKE_SOURCE_DIR}/tests/wine/unload/unload_wine.cpp)
+add_dependencies(unload_wine d_r6odi)
+if(R6ODI_WINE_FOUND)
+  r6odi_add_wine_test(unload_wine unload_wine "Z:$<TARGET_FILE:d_r6odi>")
+endif()
+
 # --- The capture host ---------------------------------------------------------
 # Loads d_r6odi.dll as an imaging application does; built in both
 # configurations, run under wine64 in the 64-bit one.
@@ -119,6 +145,17 @@ add_subdirectory(${CMAKE_SOURCE_DIR}/tools/hostlayer ${CMAKE_BINARY_DIR}/tools/h
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-capture ${CMAKE_BINARY_DIR}/tools/r6odi-capture)
 # The Alpaca server: a sub-build with the posix MinGW compilers of its own.
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-alpaca ${CMAKE_BINARY_DIR}/tools/r6odi-alpaca)
+
+# --- The package for Windows users ----------------------------------------------
+# scripts/package.sh packs the product's tree; the test packs this one, unpacks
+# the zip and runs what it holds under Wine's 32-bit loader.
+if(NOT R6ODI_WIN64 AND R6ODI_WINE_FOUND AND R6ODI_SYSTEM_PYTHON AND R6ODI_OBJDUMP)
+  add_test(NAME package.zip
+           COMMAND ${R6ODI_SYSTEM_PYTHON} ${CMAKE_SOURCE_DIR}/tests/package/package_test.py
+                   --build ${CMAKE_BINARY_DIR} --version ${PROJECT_VERSION} --windres ${CMAKE_RC_COMPILER}
+                   --objdump ${R6ODI_OBJDUMP} -- ${R6ODI_WINE_RUN})
+  set_tests_properties(package.zip PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+endif()
 
 # --- The setup dialog under the real dialog manager -----------------------------
 # Drawn with Wine's X11 driver on an Xvfb display of its own, in a prefix of
@@ -128,7 +165,7 @@ add_subdirectory(${CMAKE_SOURCE_DIR}/tools/r6odi-alpaca ${CMAKE_BINARY_DIR}/tool
 file(GLOB WINE_DIALOG_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/dialog/*.cpp)
 add_executable(wine_dialog_tests ${WINE_DIALOG_TEST_SOURCES} $<TARGET_OBJECTS:r6odi_objects>)
 target_include_directories(wine_dialog_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(wine_dialog_tests PRIVATE user32 setupapi)
+target_link_libraries(wine_dialog_tests PRIVATE user32 setupapi winmm)
 if(R6ODI_WINE_FOUND AND R6ODI_WIN64)
   set(R6ODI_WINE_X11_RUN sh ${CMAKE_SOURCE_DIR}/scripts/wine-x11-run.sh
                          --prefix ${CMAKE_BINARY_DIR}/wineprefix-x11 --wine ${R6ODI_WINE64}
@@ -146,7 +183,7 @@ endif()
 add_executable(exposure_latency ${CMAKE_SOURCE_DIR}/bench/exposure_latency.cpp
                                 $<TARGET_OBJECTS:r6odi_objects>)
 target_include_directories(exposure_latency PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(exposure_latency PRIVATE user32 setupapi)
+target_link_libraries(exposure_latency PRIVATE user32 setupapi winmm)
 if(R6ODI_WINE_FOUND)
   add_custom_target(run_exposure_latency
                     COMMAND ${R6ODI_WINE_RUN} --setup

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Takes a picture of the setup dialog as the real dialog manager (Wine's)
-# draws it from the driver's template, for the README.
+# draws it from the driver's template, for docs/setup.md.
 #
 #   scripts/screenshot-dialog.sh [BUILD_DIR] [OUTPUT]
 #

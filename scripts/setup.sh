@@ -8,8 +8,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
           wine64 xvfb xauth clang libclang-rt-dev python3 imagemagick
-          pkg-config libcli11-dev libcfitsio-dev libpng-dev fitsverify python3-astropy python3-numpy
-          qemu-user wine32:i386
+          pkg-config libcli11-dev libcfitsio-dev libpng-dev fitsverify python3-astropy python3-numpy python3-ccdproc
+          qemu-user zip wine32:i386
           nlohmann-json3-dev libcpp-httplib-dev)   # r6odi-alpaca
 
 missing=()

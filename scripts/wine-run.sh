@@ -68,6 +68,12 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || die "nothing to run (PROGRAM, --setup or --stop)"
 [ -n "$prefix" ] || die "no Wine prefix (--prefix or WINEPREFIX)"
+# Wine refuses a relative prefix; a path relative to where the command was
+# given is what a user means by one.
+case $prefix in
+/*) ;;
+*) prefix=$(pwd)/$prefix ;;
+esac
 
 . "$(dirname "$0")/wine-tools.sh"
 find_wine64_tools

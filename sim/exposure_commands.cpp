@@ -81,7 +81,8 @@ Bytes AnswerFrameRequest(CameraState& state, const Bytes& request)
     state.activity.lastFrame = frame;
     state.activity.lastFrameAt = state.now;
     state.activity.lastFrameExposure = ReadOutExposure(state);
-    state.imageData.Clear();
+    // Bytes of an earlier frame that nobody read stay ahead of this one, as
+    // they do in a bulk pipe.
     state.imageData.Append(FrameTransfer(state, frame));
     return Bytes();
 }

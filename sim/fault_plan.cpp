@@ -39,4 +39,19 @@ DWORD FaultPlan::ShapeImageRead(DWORD asked)
     return limit;
 }
 
+FrameDelivery FaultPlan::ShapeFrame(size_t size)
+{
+    while (!frameFaults_.empty() && frameFaults_.front().Spent())
+        frameFaults_.erase(frameFaults_.begin());
+    if (frameFaults_.empty()) {
+        FrameDelivery whole;
+        whole.first = size;
+        return whole;
+    }
+    FrameDelivery delivery = frameFaults_.front().Apply(size);
+    if (frameFaults_.front().Spent())
+        frameFaults_.erase(frameFaults_.begin());
+    return delivery;
+}
+
 } // namespace sim

@@ -1,6 +1,7 @@
 // The faults one simulated camera is told to show: opens that are refused,
 // enumeration steps that fail, requests that fail or arrive cut, replies
-// that go wrong and image reads that come back short.
+// that go wrong, image reads that come back short and frames that come
+// late, half or not at all.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "platform/emul/types.h"
 #include "sim/endpoint.h"
+#include "sim/frame_fault.h"
 #include "sim/image_fault.h"
 #include "sim/reply_fault.h"
 #include "sim/write_fault.h"
@@ -44,6 +46,12 @@ public:
     // The most that a read of `asked` bytes may deliver.
     DWORD ShapeImageRead(DWORD asked);
 
+    // Frame faults apply one frame each, in the order added, until spent.
+    void AddFrameFault(const FrameFault& fault) { frameFaults_.push_back(fault); }
+    // How a frame of `size` bytes is delivered: whole and at once when no
+    // fault is left.
+    FrameDelivery ShapeFrame(size_t size);
+
     void Clear() { *this = FaultPlan(); }
 
 private:
@@ -53,6 +61,7 @@ private:
     std::vector<WriteFault> writeFaults_;
     std::vector<ReplyFault> replyFaults_;
     std::vector<ImageFault> imageFaults_;
+    std::vector<FrameFault> frameFaults_;
 };
 
 } // namespace sim

@@ -26,6 +26,13 @@ ReplyFault ReplyFault::Lost()
     return ReplyFault(Kind::Lost);
 }
 
+ReplyFault ReplyFault::Late(uint64_t milliseconds)
+{
+    ReplyFault fault(Kind::Late);
+    fault.delay_ = milliseconds;
+    return fault;
+}
+
 ReplyFault& ReplyFault::ForCommand(uint8_t code)
 {
     command_ = code;
@@ -60,6 +67,9 @@ void ReplyFault::Apply(PendingReply* reply)
     case Kind::Lost:
         reply->bytes.clear();
         reply->lost = true;
+        break;
+    case Kind::Late:
+        reply->delay = delay_;
         break;
     }
     if (remaining_ > 0)

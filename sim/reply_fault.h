@@ -13,7 +13,9 @@ namespace sim {
 // A reply as the reply pipe will deliver it.
 struct PendingReply {
     std::vector<uint8_t> bytes;
-    bool lost = false; // the read waiting for it times out
+    bool lost = false;  // never arrives: a read waiting for it waits on
+    uint64_t delay = 0; // arrives this many milliseconds after its request
+    uint64_t readyAt = 0; // the clock time from which it can be read
 };
 
 class ReplyFault {
@@ -26,8 +28,11 @@ public:
     static ReplyFault CutTo(size_t bytes);
     // The read succeeds with no bytes.
     static ReplyFault Empty();
-    // Nothing arrives: the read fails as a USB time-out does.
+    // Nothing arrives: a read waits until the pipe's time-out, if any.
     static ReplyFault Lost();
+    // The reply arrives whole, `milliseconds` after its request (replies
+    // after it wait their turn behind it).
+    static ReplyFault Late(uint64_t milliseconds);
 
     // Only replies to requests with this code are touched (default: all).
     ReplyFault& ForCommand(uint8_t code);
@@ -40,12 +45,13 @@ public:
     void Apply(PendingReply* reply);
 
 private:
-    enum class Kind { Status, CutTo, Empty, Lost };
+    enum class Kind { Status, CutTo, Empty, Lost, Late };
     explicit ReplyFault(Kind kind) : kind_(kind) {}
 
     Kind kind_;
     uint8_t status_ = 0;
     size_t keep_ = 0;
+    uint64_t delay_ = 0;
     int command_ = -1; // -1: every command
     int remaining_ = 1;
 };

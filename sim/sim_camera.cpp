@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "sim/command_code.h"
 #include "sim/command_set.h"
 #include "sim/device_path.h"
 #include "sim/sim_file.h"
@@ -141,6 +142,12 @@ void SimCamera::InjectImageFault(const ImageFault& fault)
     faults_.AddImageFault(fault);
 }
 
+void SimCamera::InjectFrameFault(const FrameFault& fault)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.AddFrameFault(fault);
+}
+
 void SimCamera::FailEnumeration(DWORD error)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -263,18 +270,18 @@ DWORD SimCamera::ReadTimeout(Endpoint endpoint) const
     return pipeTimeout_;
 }
 
-bool SimCamera::ReadReady(Endpoint endpoint, uint64_t attachment) const
+uint64_t SimCamera::ReadableAt(Endpoint endpoint, uint64_t attachment) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Serves(attachment)) // the read fails at once
-        return true;
+        return 0;
     switch (endpoint) {
     case Endpoint::Reply:
-        return !replies_.empty();
+        return replies_.empty() ? emu::DeviceFile::kNever : replies_.front().readyAt;
     case Endpoint::Image:
-        return state_.imageData.Size() > 0;
+        return state_.imageData.ReadyAt();
     default:
-        return true;
+        return 0;
     }
 }
 
@@ -290,6 +297,7 @@ std::string SimCamera::Identity(Endpoint endpoint, uint64_t attachment) const
 bool SimCamera::Read(Endpoint endpoint, uint64_t attachment, void* buffer, DWORD size,
                      DWORD* done, DWORD* error)
 {
+    uint64_t now = emu::Now();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Serves(attachment))
         return Fail(ERROR_DEVICE_NOT_CONNECTED, done, error);
@@ -298,18 +306,18 @@ bool SimCamera::Read(Endpoint endpoint, uint64_t attachment, void* buffer, DWORD
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
     switch (endpoint) {
     case Endpoint::Reply:
-        return ReadReply(bytes, size, done);
+        return ReadReply(bytes, size, now, done);
     case Endpoint::Image:
-        return Succeed(ReadImage(bytes, size), done);
+        return Succeed(ReadImage(bytes, size, now), done);
     default: // the device and the command pipe have nothing to read
         return Fail(ERROR_INVALID_FUNCTION, done, error);
     }
 }
 
-bool SimCamera::ReadReply(uint8_t* buffer, DWORD size, DWORD* done)
+bool SimCamera::ReadReply(uint8_t* buffer, DWORD size, uint64_t now, DWORD* done)
 {
     // Only a pipe that does not block (time-out 0) is read with no reply.
-    if (replies_.empty())
+    if (replies_.empty() || replies_.front().readyAt > now)
         return Succeed(0, done);
     PendingReply reply = std::move(replies_.front());
     replies_.pop_front();
@@ -319,11 +327,27 @@ bool SimCamera::ReadReply(uint8_t* buffer, DWORD size, DWORD* done)
     return Succeed(count, done);
 }
 
-DWORD SimCamera::ReadImage(uint8_t* buffer, DWORD size)
+DWORD SimCamera::ReadImage(uint8_t* buffer, DWORD size, uint64_t now)
 {
     imageReadSizes_.push_back(size);
     DWORD limit = faults_.ShapeImageRead(size);
-    return (DWORD)state_.imageData.Take(buffer, std::min(size, limit));
+    return (DWORD)state_.imageData.Take(buffer, std::min(size, limit), now);
+}
+
+// The frame a request just queued goes out as the frame faults say.
+void SimCamera::DeliverFrame(size_t queuedBefore, uint64_t now)
+{
+    ImageQueue& queue = state_.imageData;
+    size_t frame = queue.Size() > queuedBefore ? queue.Size() - queuedBefore : 0;
+    FrameDelivery delivery = faults_.ShapeFrame(frame);
+    size_t rest = frame - delivery.first;
+    if (delivery.restDelay == FrameDelivery::kNever)
+        queue.DropTail(rest);
+    else if (delivery.restDelay > 0)
+        queue.DelayTail(rest, now + delivery.restDelay);
+    if (delivery.firstDelay > 0)
+        queue.DelayTail(delivery.first + (delivery.restDelay == FrameDelivery::kNever ? 0 : rest),
+                        now + delivery.firstDelay);
 }
 
 bool SimCamera::Write(Endpoint endpoint, uint64_t attachment, const void* buffer, DWORD size,
@@ -359,12 +383,16 @@ void SimCamera::Execute(const uint8_t* request, DWORD size, uint64_t now)
     state_.now = now;
     AdvanceThermal(state_.description.physics, &state_.thermal, now);
     Bytes whole(request, request + size);
+    size_t queuedBefore = state_.imageData.Size();
     Bytes answer = commands_.Answer(state_, whole);
+    if (size > 0 && (request[0] == command::ReadFrame || request[0] == command::ExposeAndReadFrame))
+        DeliverFrame(queuedBefore, now);
     if (answer.empty())
         return;
     PendingReply reply;
     reply.bytes = std::move(answer);
     faults_.ShapeReply(request[0], &reply);
+    reply.readyAt = now + reply.delay;
     // A lost reply never arrives: the read waiting for it times out.
     if (!reply.lost)
         replies_.push_back(std::move(reply));

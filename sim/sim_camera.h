@@ -6,9 +6,14 @@
 // overflowing USB bulk transfer would. The image pipe serves a queue of
 // bytes, each read as much as is queued up to the size asked (less while an
 // image fault says so). A read of the reply or image pipe with nothing
-// queued blocks as a bulk pipe does: it waits until data arrives or the
-// pipe time-out (PipeTimeout, 5000 ms unless set) has passed on the clock,
-// and then fails with ERROR_SEM_TIMEOUT (see emu::DeviceFile).
+// queued blocks as a bulk pipe does: it waits until data arrives or, when
+// the pipe has a time-out (SetPipeTimeout; none unless set, as USB bulk
+// pipes commonly have none), until that has passed on the clock, and then
+// fails with ERROR_SEM_TIMEOUT (see emu::DeviceFile). Replies and frames
+// may be made late (ReplyFault::Late, FrameFault): they arrive on the clock
+// after their request, also after the reader gave up, and stay in the pipe
+// for the next reader; the image pipe keeps unread bytes across frame
+// requests, as a bulk pipe does.
 //
 // The camera's sensor cools on the virtual clock: every request, and every
 // look at the thermal state, sees it as it is at emu::Now().
@@ -57,8 +62,9 @@ public:
     void WithState(const std::function<void(CameraState&)>& visit);
     void QueueImageData(const std::vector<uint8_t>& bytes);
     // How long a read of an empty reply or image pipe waits, in milliseconds
-    // of the clock, before it fails as a USB time-out (0: reads never wait).
-    static constexpr DWORD kDefaultPipeTimeout = 5000;
+    // of the clock, before it fails as a USB time-out (0: reads never wait;
+    // kNoPipeTimeout, the default: for ever).
+    static constexpr DWORD kNoPipeTimeout = INFINITE;
     void SetPipeTimeout(DWORD milliseconds);
     DWORD PipeTimeout() const;
     size_t PendingReplies() const;
@@ -78,6 +84,7 @@ public:
     void InjectWriteFault(const WriteFault& fault);
     void InjectReplyFault(const ReplyFault& fault);
     void InjectImageFault(const ImageFault& fault);
+    void InjectFrameFault(const FrameFault& fault);
     // SetupDiEnumDeviceInterfaces fails with `error` for this camera (0: not).
     void FailEnumeration(DWORD error);
     // SetupDiGetDeviceInterfaceDetailA fails for this camera.
@@ -117,12 +124,13 @@ private:
     void FileClosed(Endpoint endpoint);
     DWORD ReadTimeout(Endpoint endpoint) const;
     // Called under the emulation's lock: takes only the camera's own.
-    bool ReadReady(Endpoint endpoint, uint64_t attachment) const;
+    uint64_t ReadableAt(Endpoint endpoint, uint64_t attachment) const;
     std::string Identity(Endpoint endpoint, uint64_t attachment) const;
 
     bool Serves(uint64_t attachment) const { return attached_ && attachment == attachment_; }
-    bool ReadReply(uint8_t* buffer, DWORD size, DWORD* done);
-    DWORD ReadImage(uint8_t* buffer, DWORD size);
+    bool ReadReply(uint8_t* buffer, DWORD size, uint64_t now, DWORD* done);
+    DWORD ReadImage(uint8_t* buffer, DWORD size, uint64_t now);
+    void DeliverFrame(size_t queuedBefore, uint64_t now);
     void Execute(const uint8_t* request, DWORD size, uint64_t now);
 
     const int type_;
@@ -139,7 +147,7 @@ private:
     std::vector<DWORD> imageReadSizes_;
     std::string removalName_;
     int openFiles_[kEndpointCount] = {};
-    DWORD pipeTimeout_ = kDefaultPipeTimeout;
+    DWORD pipeTimeout_ = kNoPipeTimeout;
 };
 
 } // namespace sim

@@ -33,7 +33,12 @@ DWORD SimFile::ReadTimeout() const
 
 bool SimFile::ReadReady() const
 {
-    return camera_->ReadReady(endpoint_, attachment_);
+    return ReadableAt() <= emu::Now();
+}
+
+uint64_t SimFile::ReadableAt() const
+{
+    return camera_->ReadableAt(endpoint_, attachment_);
 }
 
 std::string SimFile::Identity() const

@@ -23,7 +23,10 @@ public:
     bool Read(void* buffer, DWORD size, DWORD* done, DWORD* error) override;
     bool Write(const void* buffer, DWORD size, DWORD* done, DWORD* error) override;
     DWORD ReadTimeout() const override;
+    // Whether a read finds something now. Asks the clock: for tests only;
+    // the emulation asks ReadableAt.
     bool ReadReady() const override;
+    uint64_t ReadableAt() const override;
     std::string Identity() const override;
 
 private:

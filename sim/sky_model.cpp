@@ -85,7 +85,8 @@ double BaseSignal(const SkyModel& sky, const SkyExposure& exposure, const PixelT
                   double darkRate)
 {
     double dark = darkRate * (traits.hot ? sky.hotPixelFactor : 1.0);
-    double light = sky.skyRate * Throughput(sky, exposure.filter) * traits.response;
+    double rate = sky.flatPanelLit ? sky.flatPanelRate : sky.skyRate;
+    double light = rate * Throughput(sky, exposure.filter) * traits.response;
     return light * exposure.lightSeconds + dark * exposure.seconds;
 }
 
@@ -122,7 +123,7 @@ void AddBase(const SkyModel& sky, const SkyExposure& exposure, const SkyWindow& 
 void AddStars(const SkyModel& sky, const SkyExposure& exposure, const SkyWindow& w,
               const Region& region, std::vector<double>* electrons)
 {
-    if (exposure.lightSeconds <= 0.0)
+    if (exposure.lightSeconds <= 0.0 || sky.flatPanelLit)
         return;
     double scale = exposure.lightSeconds * Throughput(sky, exposure.filter);
     double reach = kStarReach * sky.starSigma + 1.0;
@@ -185,7 +186,7 @@ double UnbinnedSignal(const SkyModel& sky, const SkyExposure& exposure, int sens
 {
     PixelTraits traits = TraitsOf(sky, sensorWidth, sensorHeight, x, y);
     double signal = BaseSignal(sky, exposure, traits, DarkRate(sky, exposure.ccdCelsius));
-    if (exposure.lightSeconds <= 0.0)
+    if (exposure.lightSeconds <= 0.0 || sky.flatPanelLit)
         return signal;
     double scale = exposure.lightSeconds * Throughput(sky, exposure.filter) * traits.response;
     for (const SkyStar& star : StarField(sky, sensorWidth, sensorHeight))

@@ -38,6 +38,11 @@ struct SkyModel {
     double vignetting = 0.25;          // light lost in the corners by the flat field
     double pixelResponseSpread = 0.01; // pixel-to-pixel sensitivity, rms
 
+    // A lit flat panel covers the telescope: instead of stars and sky the
+    // sensor sees an even light, through the filter and the flat field.
+    bool flatPanelLit = false;
+    double flatPanelRate = 2000.0;     // electrons per second and pixel, clear filter
+
     // Transmission of each filter position; positions beyond the list pass
     // the last entry. Position 0 is the clear filter.
     std::vector<double> filterThroughput = {1.0, 0.42, 0.48, 0.36, 0.07, 0.30, 0.30};

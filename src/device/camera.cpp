@@ -4,6 +4,7 @@
 
 #include "device/enumeration.h"
 #include "device/interface_classes.h"
+#include "device/pipe_reads.h"
 #include "state/driver_state.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/text.h"
@@ -77,7 +78,9 @@ CCamera::CCamera()
       rawBufferSize(0),
       sampleBuffer(nullptr),
       sampleBufferSize(0),
-      lastError()
+      lastError(),
+      replyState(PipeState::InStep),
+      imageState(PipeState::InStep)
 {
     info.width = 768;
     info.height = 512;
@@ -128,11 +131,19 @@ HANDLE CCamera::OpenPipe(const char* suffix)
 {
     char name[kPathCapacity + 1];
     hostsupport::JoinTexts(kPathCapacity, name, kPathCapacity, devicePath, 0, suffix);
-    return OpenDeviceFile(name);
+    // The driver bounds every read itself: the pipes it reads are opened
+    // for overlapped I/O.
+    return suffix[1] == '0' ? OpenDeviceFile(name) : OpenReadPipe(name);
 }
 
 bool CCamera::OpenPipes()
 {
+    // What an earlier user of the device left unread is no answer of ours.
+    // The reply pipe is drained before the camera's description is asked
+    // for; the image pipe only checked after the first frame, so that no
+    // drain lengthens that frame's exposure.
+    replyState = PipeState::Behind;
+    imageState = PipeState::Fresh;
     commandPipe = OpenPipe("\\0");
     if (commandPipe == INVALID_HANDLE_VALUE) {
         Fail("CameraInit failed, cannot open camera command pipe");
@@ -181,7 +192,11 @@ void CCamera::OpenDevice()
         return;
     }
     status |= kConnected;
-    ReadCameraInfo(&info);
+    // Asked for the first free camera, the object is bound to the one it
+    // found: a reconnection after an unplug, and the next setup, look for
+    // that camera and never take another one that happens to be free.
+    if (ReadCameraInfo(&info) && requestedId == -1)
+        requestedId = static_cast<int32_t>(info.id);
     if (peerWindow != nullptr)
         SetTimer(peerWindow, kUtilizationTimer, kTimerPeriodMs, nullptr);
 }

@@ -12,6 +12,14 @@
 namespace r6odi {
 
 constexpr int kLastErrorCapacity = 128;
+
+// Whether what a pipe delivers next answers the next request.
+enum class PipeState : uint8_t {
+    InStep, // every answer so far came whole and alone
+    Fresh,  // just opened: the first answer is checked for more behind it
+    Behind, // a read failed or came short: drained before its next use,
+            // and the answer to that use is checked for more behind it
+};
 constexpr DWORD kDefaultSingleReadLimit = 0x3000000; // 48 MiB
 constexpr UINT_PTR kUtilizationTimer = 1;
 constexpr UINT kTimerPeriodMs = 10000;
@@ -90,6 +98,9 @@ public:
     int32_t cameraType;
     CameraInfo info;
     char devicePath[kPathCapacity + 1];
+    // The camera this object stands for, which every search looks for: the
+    // id Open was given, or, after Open(-1), the id of the camera found.
+    // -1 (the first free camera) only until a camera has identified itself.
     int32_t requestedId;
     HANDLE deviceHandle;
     HANDLE commandPipe;
@@ -112,6 +123,10 @@ public:
     uint32_t sampleBufferSize;
     CList filters;
     char lastError[kLastErrorCapacity + 1];
+    // How far the reply and image pipes are in step with the requests
+    // (pipe_reads.h).
+    PipeState replyState;
+    PipeState imageState;
 
 private:
     // One exchange on the command and reply pipes; request and reply share

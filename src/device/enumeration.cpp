@@ -2,6 +2,7 @@
 
 #include "device/device_registry.h"
 #include "device/interface_classes.h"
+#include "device/pipe_reads.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/text.h"
 
@@ -11,6 +12,7 @@ namespace {
 constexpr BYTE kGetInfo = 0;
 constexpr BYTE kStatusSuccess = 0x80;
 constexpr DWORD kGetInfoReplyLength = 61;
+constexpr uint64_t kMostReplyDrain = 64 * 1024;
 // A real device set has no gaps this long: an error that repeats for every
 // index would otherwise walk all 2^32 of them.
 constexpr int kLongestFailingRun = 64;
@@ -19,7 +21,8 @@ HANDLE OpenPipe(int capacity, const char* path, const char* suffix)
 {
     char name[kPathCapacity + 1];
     hostsupport::JoinTexts(kPathCapacity, name, capacity, path, 0, suffix);
-    return OpenDeviceFile(name);
+    // The reply pipe is read within a limit of the driver's own.
+    return suffix[1] == '0' ? OpenDeviceFile(name) : OpenReadPipe(name);
 }
 
 int32_t ReadLittleEndian32(const BYTE* bytes)
@@ -32,29 +35,61 @@ int32_t ReadLittleEndian32(const BYTE* bytes)
 // bytes would otherwise be taken for part of the id.
 int32_t AskForId(HANDLE commandPipe, HANDLE replyPipe)
 {
+    // Fresh handles say nothing of what an earlier user of the device left
+    // unread: a late reply must not pass for this one.
+    BYTE reply[kGetInfoReplyLength] = {};
+    if (!DrainPipe(replyPipe, reply, kGetInfoReplyLength, kMostReplyDrain))
+        return -1;
     BYTE request = kGetInfo;
     DWORD written = 0;
     // A request that did not leave is never answered; the read would wait
     // on a silent pipe for good.
     if (!WriteFile(commandPipe, &request, 1, &written, nullptr) || written != 1)
         return -1;
-    BYTE reply[kGetInfoReplyLength] = {};
+    reply[0] = 0;
     DWORD read = 0;
-    BOOL got = ReadFile(replyPipe, reply, kGetInfoReplyLength, &read, nullptr);
+    bool got = ReadPipe(replyPipe, reply, kGetInfoReplyLength, kReplyLimitMs, &read);
     if (!got || read < kGetInfoReplyLength || reply[0] != kStatusSuccess)
+        return -1;
+    // A second reply right behind: this one was a late one of another user.
+    BYTE scratch[kGetInfoReplyLength];
+    if (!PipeStaysQuiet(replyPipe, scratch, kGetInfoReplyLength))
         return -1;
     return ReadLittleEndian32(reply + 1);
 }
 
-// Whether the walk of one class accepts this open, claimable device.
-bool AcceptDevice(int capacity, const char* path, int32_t wantedId)
+// The device at `path`, claimed and open, when the walk of one class takes
+// it; INVALID_HANDLE_VALUE otherwise. The claim comes first: a device that
+// another program holds is not even opened.
+HANDLE AcceptDevice(int capacity, const char* path, int32_t wantedId)
 {
     if (!ClaimDevice(capacity, path))
-        return false;
-    if (wantedId == -1 || IdentifyDevice(capacity, path) == wantedId)
-        return true;
+        return INVALID_HANDLE_VALUE;
+    HANDLE device = OpenDeviceFile(path);
+    if (device != INVALID_HANDLE_VALUE && (wantedId == -1 || IdentifyDevice(capacity, path) == wantedId))
+        return device;
+    if (device != INVALID_HANDLE_VALUE)
+        CloseHandle(device);
     ReleaseDevice(capacity, path);
-    return false;
+    return INVALID_HANDLE_VALUE;
+}
+
+// Reports the id of one device of the list. A device that another program
+// or another camera object holds is neither opened nor asked: a request on
+// its pipes could take its holder's reply, put a reply into the holder's
+// exchange, or wait on a pipe the holder reads. It is left out. A free one
+// is held for the moment of its identification, so that no one else talks
+// to it meanwhile.
+void ReportDevice(int capacity, const char* path, CameraIdCallback callback)
+{
+    if (!ClaimDevice(capacity, path))
+        return;
+    HANDLE device = OpenDeviceFile(path);
+    if (device != INVALID_HANDLE_VALUE) {
+        callback(IdentifyDevice(capacity, path));
+        CloseHandle(device);
+    }
+    ReleaseDevice(capacity, path);
 }
 
 } // namespace
@@ -65,8 +100,8 @@ HANDLE OpenDeviceFile(const char* name)
                        nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData,
-                           int capacity, char* pathBuffer)
+bool ReadInterfacePath(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData, int capacity,
+                       char* pathBuffer)
 {
     DWORD required = 0;
     SetupDiGetDeviceInterfaceDetailA(deviceInfoSet, interfaceData, nullptr, 0, &required, nullptr);
@@ -77,20 +112,27 @@ HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA int
                      : static_cast<DWORD>(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
     void* memory = nullptr;
     if (!hostsupport::Allocate(&memory, size))
-        return INVALID_HANDLE_VALUE;
+        return false;
     auto* detail = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(memory);
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     if (!SetupDiGetDeviceInterfaceDetailA(deviceInfoSet, interfaceData, detail, size, nullptr, nullptr)) {
         hostsupport::Free(&memory);
-        return INVALID_HANDLE_VALUE;
+        return false;
     }
     // The record ends with the path's terminator inside `size` bytes only if
     // the system kept its promise; the copy is bounded by what was allocated.
     int available = static_cast<int>(size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
     hostsupport::CopyText(capacity, pathBuffer, available, detail->DevicePath);
-    HANDLE device = OpenDeviceFile(pathBuffer);
     hostsupport::Free(&memory);
-    return device;
+    return true;
+}
+
+HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData,
+                           int capacity, char* pathBuffer)
+{
+    if (!ReadInterfacePath(deviceInfoSet, interfaceData, capacity, pathBuffer))
+        return INVALID_HANDLE_VALUE;
+    return OpenDeviceFile(pathBuffer);
 }
 
 int32_t IdentifyDevice(int capacity, const char* path)
@@ -127,19 +169,15 @@ HANDLE EnumerateInterfaceClass(const GUID* interfaceClass, char* pathBuffer,
             continue;
         }
         failingRun = 0;
-        HANDLE device = OpenDeviceInterface(set, &interfaceData, capacity, pathBuffer);
-        if (device == INVALID_HANDLE_VALUE)
+        if (!ReadInterfacePath(set, &interfaceData, capacity, pathBuffer))
             continue;
         if (callback != nullptr) {
-            callback(IdentifyDevice(capacity, pathBuffer));
-            CloseHandle(device);
+            ReportDevice(capacity, pathBuffer, callback);
             continue;
         }
-        if (AcceptDevice(capacity, pathBuffer, wantedId)) {
-            accepted = device;
+        accepted = AcceptDevice(capacity, pathBuffer, wantedId);
+        if (accepted != INVALID_HANDLE_VALUE)
             break;
-        }
-        CloseHandle(device);
     }
     SetupDiDestroyDeviceInfoList(set);
     return accepted;

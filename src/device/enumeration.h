@@ -10,9 +10,15 @@ namespace r6odi {
 // identify itself.
 typedef void (*CameraIdCallback)(int32_t cameraId);
 
-// Opens a device or one of its pipes for synchronous reads and writes, as
-// every open of this driver does. INVALID_HANDLE_VALUE on failure.
+// Opens a device or its command pipe for synchronous reads and writes (the
+// pipes the driver reads open with OpenReadPipe, pipe_reads.h).
+// INVALID_HANDLE_VALUE on failure.
 HANDLE OpenDeviceFile(const char* name);
+
+// Leaves the path of one member of a SetupAPI set in pathBuffer; false (the
+// buffer untouched) when it cannot be read.
+bool ReadInterfacePath(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData, int capacity,
+                       char* pathBuffer);
 
 // Opens the device behind one member of a SetupAPI set and leaves its path
 // in pathBuffer. INVALID_HANDLE_VALUE when the path cannot be read (the
@@ -26,7 +32,8 @@ HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA int
 int32_t IdentifyDevice(int capacity, const char* path);
 
 // Walks the present devices of one interface class. With a callback every
-// device that opens is identified and reported, none is accepted, and the
+// free device that opens is identified and reported (one held here or in
+// another process is left out, untouched), none is accepted, and the
 // result is INVALID_HANDLE_VALUE. Without one, the first device that can be
 // claimed (and, unless wantedId is -1, identifies as wantedId) is accepted:
 // its open handle is returned, claimed, with its path in pathBuffer; the
@@ -34,7 +41,7 @@ int32_t IdentifyDevice(int capacity, const char* path);
 HANDLE EnumerateInterfaceClass(const GUID* interfaceClass, char* pathBuffer,
                                CameraIdCallback callback, int32_t wantedId, int capacity);
 
-// Reports the ids of all cameras: type 1 class first, then 2, then 3.
+// Reports the ids of all free cameras: type 1 class first, then 2, then 3.
 void EnumerateCameras(CameraIdCallback callback);
 
 } // namespace r6odi

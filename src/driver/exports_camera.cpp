@@ -31,9 +31,9 @@ int __cdecl d_GetOK(void)
 
 int WINAPI d_StartExposure(DWORD milliseconds, int openShutter)
 {
-    if (driverState.camera != nullptr)
-        driverState.camera->StartExposure(milliseconds, openShutter != 0);
-    return 1;
+    if (driverState.camera == nullptr)
+        return 1;
+    return driverState.camera->StartExposure(milliseconds, openShutter != 0) ? 1 : 0;
 }
 
 int __cdecl d_IsExposing(void)

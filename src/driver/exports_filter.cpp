@@ -32,7 +32,8 @@ int32_t FilterCount(CAACamera* camera)
 }
 
 // `position` is the host's 1-based number. The 0-based one is formed without
-// signed overflow; the camera refuses a position it does not have.
+// signed overflow; one that the command's byte cannot carry is refused
+// before anything is sent, and the camera refuses a position it lacks.
 bool SelectFilter(CAACamera* camera, int32_t position)
 {
     if (camera == nullptr)

@@ -1,5 +1,6 @@
 // The readout window the host chooses: binning, subframe and its moves, and
 // the sizes the host allocates its buffer from.
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -27,19 +28,6 @@ int32_t Saturated(int64_t value)
     return static_cast<int32_t>(value);
 }
 
-// The binned sensor with the factors now in force; a factor below 1 (never
-// set by the driver, but not impossible for a field) leaves 0, not a
-// division by zero.
-int64_t BinnedWidth(const CAACamera& camera)
-{
-    return r6odi::BinnedExtent(camera.info.width, camera.hwBinX);
-}
-
-int64_t BinnedHeight(const CAACamera& camera)
-{
-    return r6odi::BinnedExtent(camera.info.height, camera.hwBinY);
-}
-
 // Products in 64 bits: a sensor wider than 21474 binned pixels already
 // overflows 32 bits at a fraction of 100000.
 int64_t Scaled(int32_t fraction, int64_t extent)
@@ -59,26 +47,23 @@ extern "C" int WINAPI d_Subframe(int x, int y, int width, int height, int binnin
     // computed with those, which is what the camera will read.
     r6odi::CameraSetBinning(camera, code.factorX, code.factorY);
 
-    const int64_t bw = BinnedWidth(*camera);
-    const int64_t bh = BinnedHeight(*camera);
-    int64_t frameX = Scaled(x, bw);
-    int64_t frameWidth = Scaled(width, bw);
-    int64_t frameHeight = Scaled(height, bh);
+    // The host's fractions are of the region it may read (the crop, or the
+    // whole binned sensor), and the frame is fitted into it as the readout
+    // fits it: d_GetWidth x d_GetHeight is then exactly what d_ReadImage
+    // writes, row for row.
+    const r6odi::ReadoutRegion region = r6odi::HostRegion(*camera);
+    int64_t frameX = region.left + Scaled(x, region.width);
+    int64_t frameWidth = Scaled(width, region.width);
+    int64_t frameHeight = Scaled(height, region.height);
     // The host counts y from the bottom edge, the frame from the top row.
-    int64_t frameY = bh - frameHeight - Scaled(y, bh);
-    if (frameX >= bw)
-        frameX = bw - 1;
-    if (frameY >= bh)
-        frameY = bh - 1;
-    if (frameX + frameWidth > bw)
-        frameWidth = bw - frameX;
-    if (frameY + frameHeight > bh)
-        frameHeight = bh - frameY;
+    int64_t frameY = region.top + region.height - frameHeight - Scaled(y, region.height);
+    r6odi::FitIntoRegion(region, &frameX, &frameY, &frameWidth, &frameHeight);
 
     camera->frameX = Saturated(frameX);
     camera->frameY = Saturated(frameY);
-    camera->frameWidth = Saturated(frameWidth);
-    camera->frameHeight = Saturated(frameHeight);
+    // A frame without a pixel is read as nothing, and says so.
+    camera->frameWidth = Saturated(std::max<int64_t>(frameWidth, 0));
+    camera->frameHeight = Saturated(std::max<int64_t>(frameHeight, 0));
     return 1;
 }
 
@@ -87,25 +72,26 @@ extern "C" int WINAPI d_MoveFrame(int direction)
     CAACamera* camera = driverState.camera;
     if (camera == nullptr)
         return 1;
-    // Sums in 64 bits: a frame the host made from garbage may sit near the
-    // ends of the 32-bit range.
+    // The frame moves inside the region it was fitted into, so that the
+    // readout still reads it as it stands. Sums in 64 bits.
+    const r6odi::ReadoutRegion region = r6odi::HostRegion(*camera);
     const int64_t x = camera->frameX;
     const int64_t y = camera->frameY;
     switch (direction) {
     case 1:
-        if (y + camera->frameHeight < BinnedHeight(*camera))
+        if (y + camera->frameHeight < region.top + region.height)
             camera->frameY = Saturated(y + 1);
         break;
     case 2:
-        if (y > 0)
+        if (y > region.top)
             camera->frameY = Saturated(y - 1);
         break;
     case 3:
-        if (x > 0)
+        if (x > region.left)
             camera->frameX = Saturated(x - 1);
         break;
     case 4:
-        if (x + camera->frameWidth < BinnedWidth(*camera))
+        if (x + camera->frameWidth < region.left + region.width)
             camera->frameX = Saturated(x + 1);
         break;
     default:

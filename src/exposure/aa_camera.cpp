@@ -1,7 +1,9 @@
 #include "exposure/aa_camera.h"
 
 #include "state/driver_state.h"
+#include "driver/module_hold.h"
 #include "hostsupport/memory.h"
+#include "protocol/readout_geometry.h"
 
 CAACamera::CAACamera()
     : exposureThread(nullptr),
@@ -51,10 +53,13 @@ bool CAACamera::Open(int32_t id)
     exposureEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!CCamera::Open(id))
         return false;
-    frameX = 0;
-    frameY = 0;
-    frameWidth = static_cast<int32_t>(info.width);
-    frameHeight = static_cast<int32_t>(info.height);
+    // The whole of what the host may read: the crop of the file just read,
+    // or the whole sensor.
+    const r6odi::ReadoutRegion region = r6odi::HostRegion(*this);
+    frameX = static_cast<int32_t>(region.left);
+    frameY = static_cast<int32_t>(region.top);
+    frameWidth = static_cast<int32_t>(region.width);
+    frameHeight = static_cast<int32_t>(region.height);
     return true;
 }
 
@@ -99,7 +104,12 @@ bool CAACamera::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 
 CAACamera* CreateDriverCamera()
 {
-    return hostsupport::New<CAACamera>();
+    CAACamera* camera = hostsupport::New<CAACamera>();
+    // From here on the module's code may run outside any export (messages,
+    // timers, the worker): it must stay mapped whatever the host unloads.
+    if (camera != nullptr)
+        HoldModule();
+    return camera;
 }
 
 void DestroyDriverCamera(CAACamera* camera)
@@ -108,4 +118,6 @@ void DestroyDriverCamera(CAACamera* camera)
         return;
     camera->Release();
     hostsupport::Delete(camera);
+    // Nothing of the object is left that could call into the module.
+    LetGoOfModule();
 }

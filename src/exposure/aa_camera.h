@@ -42,8 +42,10 @@ public:
     virtual void Release();
 
     // The exposure cycle behind d_StartExposure, d_IsExposing and the end
-    // of an exposure (exposure_worker.cpp).
-    void StartExposure(DWORD milliseconds, bool openShutter);
+    // of an exposure (exposure_worker.cpp). StartExposure is false, with
+    // nothing exposing, when the connected camera refused to start or to
+    // open the shutter.
+    bool StartExposure(DWORD milliseconds, bool openShutter);
     bool IsExposing();
     void StopExposureWorker();
     void EndExposure();

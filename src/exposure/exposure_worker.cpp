@@ -5,6 +5,49 @@
 
 namespace {
 
+// The longest single wait of the worker. Any time-out below INFINITE would
+// do; an exposure longer than a day (up to 2^32 - 1 ms, a host's -1) waits
+// again for what is left, so it still ends, at its time.
+constexpr DWORD kLongestWaitMs = 24 * 60 * 60 * 1000;
+// The system timer's period while the worker waits: Windows ends a timed
+// wait on a tick of that timer, every 15.6 ms unless a program asks for
+// finer ticks, and a 5 ms exposure would last 16.
+constexpr UINT kTimerPeriodMs = 1;
+
+// How much of the exposure is still to come, never more than what the
+// waits so far have left (which also ends it without a usable counter).
+DWORD TimeLeftMs(const CAACamera* camera, LONGLONG frequency, DWORD waited)
+{
+    DWORD left = camera->exposureMs - waited;
+    LARGE_INTEGER now = {};
+    if (frequency > 0 && QueryPerformanceCounter(&now)) {
+        DWORD measured = ExposureWaitMs(camera->exposureMs, camera->exposureStart, now.QuadPart, frequency);
+        left = measured < left ? measured : left;
+    }
+    return left;
+}
+
+// Waits until the exposure's time has run out (true) or the event stops it
+// early (false). A wait that fails counts as the time running out, so that
+// the exposure still ends.
+bool WaitOutExposure(const CAACamera* camera)
+{
+    LARGE_INTEGER frequency = {};
+    if (!QueryPerformanceFrequency(&frequency))
+        frequency.QuadPart = 0;
+    DWORD waited = 0;
+    for (;;) {
+        DWORD left = TimeLeftMs(camera, frequency.QuadPart, waited);
+        DWORD piece = left < kLongestWaitMs ? left : kLongestWaitMs;
+        DWORD result = WaitForSingleObject(camera->exposureEvent, piece);
+        if (result == WAIT_OBJECT_0)
+            return false;
+        if (result != WAIT_TIMEOUT || piece == left)
+            return true;
+        waited += piece;
+    }
+}
+
 // The worker only waits and posts: every command goes out on the host's
 // thread, so the command channel never needs a lock. It reads the fields
 // that the host's thread leaves alone while a worker exists: the event, the
@@ -12,15 +55,13 @@ namespace {
 DWORD WINAPI ExposureWorker(LPVOID parameter)
 {
     auto* camera = static_cast<CAACamera*>(parameter);
-    LARGE_INTEGER now = {};
-    LARGE_INTEGER frequency = {};
-    if (!QueryPerformanceCounter(&now) || !QueryPerformanceFrequency(&frequency))
-        frequency.QuadPart = 0;
-    DWORD wait = ExposureWaitMs(camera->exposureMs, camera->exposureStart, now.QuadPart,
-                                frequency.QuadPart);
-    // A wait that fails counts as the time running out, so that the
-    // exposure still ends.
-    if (WaitForSingleObject(camera->exposureEvent, wait) != WAIT_OBJECT_0) {
+    // The period is the worker's own and ends with it, on every way out
+    // (time up, stopped by an abort, a Release or a new exposure).
+    bool finerTimer = timeBeginPeriod(kTimerPeriodMs) == TIMERR_NOERROR;
+    bool timeUp = WaitOutExposure(camera);
+    if (finerTimer)
+        timeEndPeriod(kTimerPeriodMs);
+    if (timeUp) {
         HWND window = camera->peerWindow;
         // Posted to no window, the message would only reach this thread's
         // own queue, which ends with it.
@@ -46,7 +87,7 @@ DWORD ExposureWaitMs(DWORD exposureMs, LONGLONG start, LONGLONG now, LONGLONG fr
     return exposureMs - static_cast<DWORD>(elapsedMs);
 }
 
-void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
+bool CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
 {
     // An exposure the host did not end is ended now, so that its worker and
     // thread handle are collected rather than lost under the new ones.
@@ -56,11 +97,17 @@ void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
     // A new number makes a message 2024 still queued from the previous
     // exposure stale.
     ++exposureNumber;
-    r6odi::CameraStartExposure(this);
-    // A refused command leaves its reason in lastError and changes nothing
-    // in the sequence: the shutter is closed at the end all the same.
-    if (openShutter)
-        OpenShutter();
+    bool accepted = r6odi::CameraStartExposure(this);
+    if (openShutter && accepted)
+        accepted = OpenShutter();
+    // A camera that refused to start integrating, or to open the shutter of
+    // a light frame, would give the host a frame other than the one asked
+    // for: nothing is left exposing, and the refusal's reason stays in
+    // lastError. Without a connected camera nothing was sent and the
+    // exposure is timed all the same; its readout fails, which the host
+    // sees.
+    if (!accepted && IsConnected())
+        return false;
     shutterOpen = openShutter;
     // A camera that was never opened has no event yet; the worker must not
     // wait on a null handle, and without an event it could not be stopped
@@ -79,6 +126,7 @@ void CAACamera::StartExposure(DWORD milliseconds, bool openShutter)
     if (exposureThread != nullptr)
         SetThreadPriority(exposureThread, THREAD_PRIORITY_HIGHEST);
     exposing = true;
+    return true;
 }
 
 bool CAACamera::IsExposing()

@@ -11,6 +11,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <mmsystem.h>
 #include <setupapi.h>
 #include <dbt.h>
 #else
@@ -18,4 +19,6 @@
 #include "platform/emul/kernel.h"
 #include "platform/emul/user.h"
 #include "platform/emul/setupapi.h"
+#include "platform/emul/module.h"
+#include "platform/emul/winmm.h"
 #endif

@@ -4,6 +4,7 @@
 
 #include "device/camera.h"
 #include "device/interface_classes.h"
+#include "device/pipe_reads.h"
 #include "hostsupport/memory.h"
 #include "hostsupport/text.h"
 #include "protocol/command_codes.h"
@@ -20,6 +21,10 @@ constexpr BYTE kStatusUnknownInstruction = 0x83;
 constexpr BYTE kStatusNoReply = 0x00;
 
 constexpr DWORD kStatusReplyLength = 1;
+// Replies are a few bytes long; a pipe that gives more than this while being
+// drained does not empty.
+constexpr DWORD kDrainScratch = 64;
+constexpr uint64_t kMostReplyDrain = 64 * 1024;
 constexpr DWORD kGetInfoReplyLength = 1 + sizeof(CameraInfo);
 
 const char* ReasonFor(BYTE replyStatus)
@@ -70,17 +75,31 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
         Fail(kNotConnectedMessage);
         return false;
     }
-    // A request that did not leave whole is never answered, and a read of
-    // a reply pipe that stays silent blocks the host's thread for good.
+    // A reply that came late to an earlier exchange must not pass for this
+    // one's.
+    BYTE scratch[kDrainScratch];
+    const bool resynchronising = replyState != PipeState::InStep;
+    if (replyState == PipeState::Behind && !DrainPipe(replyPipe, scratch, sizeof scratch, kMostReplyDrain)) {
+        ReportReplyStatus(kStatusNoReply);
+        return false;
+    }
+    // A request that did not leave whole is never answered: nothing is read.
     DWORD written = 0;
     BOOL sent = WriteFile(commandPipe, buffer, requestLength, &written, nullptr);
     if (!sent || written != requestLength) {
+        // Whatever the camera makes of the part it got, it is no answer.
+        replyState = PipeState::Behind;
         ReportReplyStatus(kStatusNoReply);
         return false;
     }
     DWORD read = 0;
-    BOOL received = ReadFile(replyPipe, buffer, replyLength, &read, nullptr);
-    if (!received || read == 0) {
+    const bool received = ReadPipe(replyPipe, buffer, replyLength, kReplyLimitMs, &read);
+    // Another reply right behind the first after a resync: the first was a
+    // late one, and which is whose cannot be told.
+    const bool alone =
+        !(received && read == replyLength && resynchronising) || PipeStaysQuiet(replyPipe, scratch, sizeof scratch);
+    replyState = !received || read < replyLength || !alone ? PipeState::Behind : PipeState::InStep;
+    if (!received || read == 0 || !alone) {
         ReportReplyStatus(kStatusNoReply);
         return false;
     }
@@ -144,15 +163,17 @@ bool CCamera::SetBinningY(int32_t factor) { return SetBinning(kSetBinningY, fact
 
 bool CCamera::SetReadMode(int32_t mode)
 {
-    if (mode == 0) {
-        doubleSample = 1;
-    } else if (mode == 1) {
-        doubleSample = 0;
-    } else {
+    if (mode != 0 && mode != 1) {
         Fail("Invalid read mode");
         return false;
     }
-    return SendCommandByte(kSetReadMode, static_cast<uint32_t>(doubleSample));
+    // The sample layout follows the camera: a refused change leaves the
+    // camera sending the old one, and the readout must expect that.
+    const int32_t wanted = mode == 0 ? 1 : 0;
+    if (!SendCommandByte(kSetReadMode, static_cast<uint32_t>(wanted)))
+        return false;
+    doubleSample = wanted;
+    return true;
 }
 
 bool CCamera::OpenShutter() { return SendCommand(kOpenShutter); }
@@ -187,6 +208,12 @@ bool CameraSetFilter(CCamera* camera, int32_t position)
 {
     if (!RequireConnected(camera))
         return false;
+    // The command carries one byte: a position beyond it would move the
+    // wheel to another position than the one asked for.
+    if (position < 0 || position > 0xFF) {
+        camera->Fail("Invalid filter position");
+        return false;
+    }
     return camera->SendCommandByte(kSetFilter, static_cast<uint32_t>(position));
 }
 

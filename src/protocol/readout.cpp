@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "device/camera.h"
+#include "device/pipe_reads.h"
 #include "hostsupport/memory.h"
 #include "protocol/command_codes.h"
 #include "protocol/readout_geometry.h"
@@ -21,6 +22,10 @@ const char kShortFrame[] = "Camera returned less pixels";
 constexpr DWORD kReadFrameLength = 9;
 constexpr DWORD kExposeAndReadFrameLength = 12;
 constexpr DWORD kLongestFrameRequest = kExposeAndReadFrameLength;
+constexpr DWORD kDrainScratch = 4096;
+// More than any frame of the family: a pipe that gives more while being
+// drained does not empty.
+constexpr uint64_t kMostImageDrain = uint64_t(1) << 32;
 
 static_assert(sizeof(size_t) >= sizeof(uint32_t), "a 32-bit buffer size fits an allocation size");
 
@@ -98,26 +103,60 @@ DWORD PieceLimit(const CCamera& camera)
     return camera.singleReadLimit != 0 ? camera.singleReadLimit : 1;
 }
 
-bool ReadPiece(HANDLE pipe, BYTE* into, DWORD size)
+// A piece waits no longer than the frame's time has left.
+bool ReadPiece(HANDLE pipe, BYTE* into, DWORD size, DWORD start, DWORD limitMs)
 {
+    const DWORD spent = GetTickCount() - start;
     DWORD delivered = 0;
-    ReadFile(pipe, into, size, &delivered, nullptr);
+    ReadPipe(pipe, into, size, spent < limitMs ? limitMs - spent : 0, &delivered);
     return delivered == size;
 }
 
-// The whole transfer into rawBuffer. Only the counts delivered are looked
-// at: a pipe that has failed shows up as a piece that came back short.
-bool ReceiveFrame(CCamera& camera, uint64_t total)
+// The whole transfer into rawBuffer, within `limitMs` of `start`. Only the
+// counts delivered are looked at: a pipe that has failed, or a frame that
+// ran out of time, shows up as a piece that came back short.
+bool ReceiveFrame(CCamera& camera, uint64_t total, DWORD start, DWORD limitMs)
 {
     BYTE* into = camera.rawBuffer;
     uint64_t remaining = total;
     for (DWORD limit = PieceLimit(camera); remaining > limit; limit = PieceLimit(camera)) {
-        if (!ReadPiece(camera.imagePipe, into, limit))
+        if (!ReadPiece(camera.imagePipe, into, limit, start, limitMs))
             return false;
         into += limit;
         remaining -= limit;
     }
-    return ReadPiece(camera.imagePipe, into, static_cast<DWORD>(remaining));
+    return ReadPiece(camera.imagePipe, into, static_cast<DWORD>(remaining), start, limitMs);
+}
+
+// A place for what the image pipe still holds: the raw buffer, which holds
+// nothing yet, or a small one; never a read larger than the camera takes.
+DWORD Scratch(CCamera& camera, BYTE* small, void** scratch)
+{
+    DWORD size = kDrainScratch;
+    *scratch = small;
+    if (camera.rawBuffer != nullptr && camera.rawBufferSize > size) {
+        *scratch = camera.rawBuffer;
+        size = camera.rawBufferSize;
+    }
+    return size < PieceLimit(camera) ? size : PieceLimit(camera);
+}
+
+// Empties the image pipe of what an earlier frame left.
+bool Resynchronise(CCamera& camera)
+{
+    BYTE small[kDrainScratch];
+    void* scratch = nullptr;
+    const DWORD size = Scratch(camera, small, &scratch);
+    return DrainPipe(camera.imagePipe, scratch, size, kMostImageDrain);
+}
+
+// Whether nothing follows the frame just read (which fills the raw buffer,
+// so the check reads into a small one of its own).
+bool FrameStandsAlone(CCamera& camera)
+{
+    BYTE small[kDrainScratch];
+    const DWORD limit = PieceLimit(camera);
+    return PipeStaysQuiet(camera.imagePipe, small, limit < kDrainScratch ? limit : kDrainScratch);
 }
 
 void StoreFrame(CCamera& camera, const FrameGeometry& frame, uint16_t* destination)
@@ -160,13 +199,28 @@ bool CCamera::ReadImage(const ReadoutRequest& request)
         Fail(kNoMemory);
         return false;
     }
+    // The tail of a frame that failed must not become the head of this one.
+    const bool resynchronising = imageState != PipeState::InStep;
+    if (imageState == PipeState::Behind && !Resynchronise(*this)) {
+        Fail(kShortFrame);
+        return false;
+    }
     BYTE bytes[kLongestFrameRequest];
     const DWORD length = BuildFrameRequest(request, frame, bytes);
-    // A frame request that did not leave whole brings no frame: reading the
-    // image pipe then would block the host's thread for good.
+    const uint32_t exposureMs = bytes[0] == kExposeAndReadFrame ? ExposureMilliseconds(request.exposureTime) : 0;
+    const DWORD start = GetTickCount();
+    // A frame request that did not leave whole brings no frame: the image
+    // pipe is not read.
     DWORD written = 0;
     BOOL sent = WriteFile(commandPipe, bytes, length, &written, nullptr);
-    if (!sent || written != length || !ReceiveFrame(*this, frame.transferBytes)) {
+    bool whole = sent && written == length &&
+                 ReceiveFrame(*this, frame.transferBytes, start, FrameLimitMs(frame.transferBytes, exposureMs));
+    // More bytes right behind the first frame after a resync: its start was
+    // the rest of a late frame.
+    if (whole && resynchronising)
+        whole = FrameStandsAlone(*this);
+    imageState = whole ? PipeState::InStep : PipeState::Behind;
+    if (!whole) {
         Fail(kShortFrame);
         return false;
     }

@@ -32,28 +32,20 @@ uint32_t PadColumnsOf(const CCamera& camera)
     return camera.doubleSample == 1 ? 2 : 4;
 }
 
-// The start of a frame edge: at least the region's start, and below the
-// region's extent. The upper bound is the extent, not the region's far
-// edge, as the camera has always been driven.
-int64_t ClampedStart(int64_t start, int64_t regionStart, int64_t regionExtent)
+// Fits one axis of a frame into the region: its start onto the region, its
+// far edge inside it. The region lies on the sensor, so the frame does too.
+// Leaves a length of 0 or less when nothing remains.
+void FitAxis(int64_t* start, int64_t* length, int64_t regionStart, int64_t regionExtent)
 {
-    if (start < regionStart)
-        return regionStart;
-    if (start >= regionExtent)
-        return regionExtent - 1;
-    return start;
-}
-
-// Fits one axis of the request: the region bounds its start and length, the
-// sensor its far edge. Leaves a length of 0 or less when nothing remains.
-void FitAxis(int64_t* start, int64_t* length, int64_t regionStart, int64_t regionExtent,
-             int64_t sensorExtent)
-{
-    *start = ClampedStart(*start, regionStart, regionExtent);
+    const int64_t regionEnd = regionStart + regionExtent;
+    if (*start < regionStart)
+        *start = regionStart;
+    else if (*start >= regionEnd)
+        *start = regionEnd - 1;
     if (*length > regionExtent)
         *length = regionExtent;
-    if (*start + *length > sensorExtent)
-        *length = sensorExtent - *start;
+    if (*start + *length > regionEnd)
+        *length = regionEnd - *start;
 }
 
 void SizeTransfer(const CCamera& camera, FrameGeometry* frame)
@@ -98,6 +90,22 @@ ReadoutRegion RegionOf(const CCamera& camera, int64_t binnedWidth, int64_t binne
     return region;
 }
 
+ReadoutRegion HostRegion(const CCamera& camera)
+{
+    const int64_t binnedWidth = BinnedExtent(camera.info.width, camera.hwBinX);
+    const int64_t binnedHeight = BinnedExtent(camera.info.height, camera.hwBinY);
+    if (binnedWidth < 1 || binnedHeight < 1)
+        return ReadoutRegion{0, 0, 0, 0};
+    return RegionOf(camera, binnedWidth, binnedHeight);
+}
+
+bool FitIntoRegion(const ReadoutRegion& region, int64_t* x, int64_t* y, int64_t* width, int64_t* height)
+{
+    FitAxis(x, width, region.left, region.width);
+    FitAxis(y, height, region.top, region.height);
+    return *width >= 1 && *height >= 1;
+}
+
 bool FitFrame(const CCamera& camera, const ReadoutRequest& request, FrameGeometry* frame)
 {
     if (request.width < 1 || request.height < 1)
@@ -111,9 +119,7 @@ bool FitFrame(const CCamera& camera, const ReadoutRequest& request, FrameGeometr
     frame->y = request.y;
     frame->width = request.width;
     frame->height = request.height;
-    FitAxis(&frame->x, &frame->width, region.left, region.width, frame->binnedWidth);
-    FitAxis(&frame->y, &frame->height, region.top, region.height, frame->binnedHeight);
-    if (frame->width < 1 || frame->height < 1)
+    if (!FitIntoRegion(region, &frame->x, &frame->y, &frame->width, &frame->height))
         return false;
     frame->firstRow = frame->binnedHeight - frame->y - frame->height;
     SizeTransfer(camera, frame);

@@ -60,6 +60,16 @@ int64_t BinnedExtent(uint16_t sensorPixels, int32_t factor);
 // must have at least one pixel each way.
 ReadoutRegion RegionOf(const CCamera& camera, int64_t binnedWidth, int64_t binnedHeight);
 
+// The region of the binned sensor, with the binning now in force, in which
+// every frame of the host lies: the crop, or the whole binned sensor. Empty
+// (0 x 0) when the binning leaves no pixel.
+ReadoutRegion HostRegion(const CCamera& camera);
+
+// Fits a frame into the region: its start onto the region, its far edges
+// inside it. A frame that fits is left as it is, so a frame fitted here is
+// read exactly as it stands. False when no column or no row is left.
+bool FitIntoRegion(const ReadoutRegion& region, int64_t* x, int64_t* y, int64_t* width, int64_t* height);
+
 // The request fitted into the camera's binned sensor and crop, with the
 // sizes of its transfer. False when nothing is left to read: no column or
 // no row, before or after the clamps.

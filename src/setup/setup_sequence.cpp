@@ -1,7 +1,6 @@
 // d_SetupCCD: the working copy of the settings in DriverState is taken from
 // the camera object, offered in the dialog, and applied to the camera once
 // it has been opened again.
-#include "device/interface_classes.h"
 #include "state/driver_state.h"
 #include "driver/exports.h"
 #include "exposure/aa_camera.h"
@@ -11,23 +10,16 @@
 
 namespace {
 
-// A camera object straight from d_Initialize has never found a device, so
-// its CameraInfo holds no id or flags of a camera; it then asks for the
-// first free camera and offers no preflash.
-bool HasFoundDevice(const CAACamera& camera)
-{
-    return camera.cameraType != r6odi::kNoCamera;
-}
-
+// The snapshot's camera is the one the object was opened for (bound to the
+// camera found when the first free one was asked for), whether or not its
+// device is there now: a search that failed after an unplug says nothing
+// about which camera the user chose. An object straight from d_Initialize
+// asks for the first free camera and, knowing no camera, offers no preflash.
 void TakeSnapshot(CAACamera& camera)
 {
-    if (HasFoundDevice(camera)) {
-        driverState.selectedCameraId = static_cast<int32_t>(camera.info.id);
-        driverState.preflashSupported = (camera.info.flags & r6odi::kFlagPreflash) != 0;
-    } else {
-        driverState.selectedCameraId = -1;
-        driverState.preflashSupported = false;
-    }
+    driverState.selectedCameraId = camera.requestedId;
+    driverState.preflashSupported =
+        camera.requestedId != -1 && (camera.info.flags & r6odi::kFlagPreflash) != 0;
     driverState.readMode = camera.readMode;
     driverState.preflashTime = camera.preflashTime;
     driverState.clearCount = camera.clearCount;

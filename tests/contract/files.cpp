@@ -40,7 +40,10 @@ DWORD WINAPI SendLater(LPVOID parameter)
 {
     Sender* s = static_cast<Sender*>(parameter);
     HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Ticks of 1 ms, so that it sends at its own millisecond.
+    timeBeginPeriod(1);
     WaitForSingleObject(never, s->delay);
+    timeEndPeriod(1);
     CloseHandle(never);
     s->written = s->pipe->Put("frame");
     return 0;

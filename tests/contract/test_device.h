@@ -207,4 +207,69 @@ private:
     HANDLE reader_ = INVALID_HANDLE_VALUE;
 };
 
+// A pipe that the test reads with overlapped I/O, as the driver reads its
+// reply and image pipes: Reader() is opened with FILE_FLAG_OVERLAPPED, and
+// its reads never time out on their own. Put() sends one message from the
+// other end (callable from any thread). On Windows a named pipe, in the
+// emulation an object of the harness's bus without a time-out.
+class AsyncPipe {
+public:
+    AsyncPipe()
+    {
+        char unique[64];
+        UniqueName(unique, sizeof unique, "async");
+#if defined(_WIN32)
+        name_ = std::string("\\\\.\\pipe\\") + unique;
+        writer_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                   4096, 0, nullptr);
+        reader_ = CreateFileA(name_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                              nullptr);
+#else
+        name_ = std::string("\\\\.\\") + unique;
+        Bus().Add(name_, INFINITE);
+        reader_ = CreateFileA(name_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+#endif
+    }
+    ~AsyncPipe()
+    {
+        if (reader_ != INVALID_HANDLE_VALUE)
+            CloseHandle(reader_);
+#if defined(_WIN32)
+        if (writer_ != INVALID_HANDLE_VALUE)
+            CloseHandle(writer_);
+#else
+        Bus().Remove(name_);
+#endif
+    }
+    AsyncPipe(const AsyncPipe&) = delete;
+    AsyncPipe& operator=(const AsyncPipe&) = delete;
+
+    HANDLE Reader() const { return reader_; }
+
+    // The count WriteFile reported, or -1.
+    long Put(const char* message) const
+    {
+        DWORD written = 0xDEADBEEF;
+#if defined(_WIN32)
+        BOOL ok = WriteFile(writer_, message, static_cast<DWORD>(std::strlen(message)), &written, nullptr);
+#else
+        HANDLE writer = CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (writer == INVALID_HANDLE_VALUE)
+            return -1;
+        BOOL ok = WriteFile(writer, message, static_cast<DWORD>(std::strlen(message)), &written, nullptr);
+        CloseHandle(writer);
+#endif
+        return ok ? static_cast<long>(written) : -1;
+    }
+
+private:
+    std::string name_;
+    HANDLE reader_ = INVALID_HANDLE_VALUE;
+#if defined(_WIN32)
+    HANDLE writer_ = INVALID_HANDLE_VALUE;
+#endif
+};
+
 } // namespace contract

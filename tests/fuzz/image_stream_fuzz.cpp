@@ -2,8 +2,10 @@
 // geometry: random sensors of all three camera types, binning and read mode
 // set through the camera's own commands, crops, frames anywhere (inside,
 // across and outside the sensor), read limits, and a stream that comes in
-// short pieces, stops, disappears with the device, or is replaced by
-// arbitrary bytes of arbitrary length.
+// short pieces, stops, disappears with the device, is replaced by arbitrary
+// bytes of arbitrary length, never comes, comes late, or stops half-way
+// with its rest arriving later (before the next readout, which must then
+// store its own frame, not the rest of the last one).
 //
 // readout_fuzz checks the unpacking against a byte pattern of its own; this
 // target checks the other half: that the frame the driver asks for and the
@@ -19,11 +21,13 @@
 
 #include "device/camera.h"
 #include "device/enumeration.h"
+#include "device/pipe_reads.h"
 #include "fuzz/fuzz_input.h"
 #include "hostsupport/memory.h"
 #include "platform/emul/control.h"
 #include "protocol/command_codes.h"
 #include "sim/command_handlers.h"
+#include "sim/frame_fault.h"
 #include "sim/frame_transfer.h"
 #include "sim/pixel_source.h"
 #include "sim/sim_bus.h"
@@ -107,8 +111,8 @@ void OpenPipes(Station& s)
 {
     const std::string path = s.camera->Path();
     s.driver->commandPipe = r6odi::OpenDeviceFile((path + "\\0").c_str());
-    s.driver->replyPipe = r6odi::OpenDeviceFile((path + "\\1").c_str());
-    s.driver->imagePipe = r6odi::OpenDeviceFile((path + "\\2").c_str());
+    s.driver->replyPipe = r6odi::OpenReadPipe((path + "\\1").c_str());
+    s.driver->imagePipe = r6odi::OpenReadPipe((path + "\\2").c_str());
     Check(s.driver->imagePipe != INVALID_HANDLE_VALUE, "the pipes open");
     s.driver->status |= CCamera::kConnected;
 }
@@ -170,8 +174,10 @@ void Configure(Station& s, fuzz::Input& in)
     s.driver->singleReadLimit = limit < 200 ? 64u * (1 + limit) : r6odi::kDefaultSingleReadLimit;
 }
 
-// Short pieces: each fault shapes one or more reads of the image pipe.
-int InjectFaults(Station& s, fuzz::Input& in)
+// Short pieces: each fault shapes one or more reads of the image pipe. And
+// now and then a frame that is lost, late, or stops part-way with its rest
+// coming later or never; returns the longest delay of a late part.
+int InjectFaults(Station& s, fuzz::Input& in, uint64_t* lateBy)
 {
     const int count = static_cast<int>(in.Pick(4));
     for (int i = 0; i < count; ++i) {
@@ -179,12 +185,35 @@ int InjectFaults(Station& s, fuzz::Input& in)
                                                : sim::ImageFault::Fraction(in.Byte() / 256.0);
         s.camera->InjectImageFault(fault.Times(1 + static_cast<int>(in.Pick(3))));
     }
-    return count;
+    *lateBy = 0;
+    if (!in.Chance(32))
+        return count;
+    const uint64_t delay = 1000 + 100 * uint64_t(in.Byte());
+    switch (in.Pick(4)) {
+    case 0: s.camera->InjectFrameFault(sim::FrameFault::Lost()); break;
+    case 1: s.camera->InjectFrameFault(sim::FrameFault::Late(delay)); break;
+    case 2: s.camera->InjectFrameFault(sim::FrameFault::StopsAt(in.Byte() / 256.0)); break;
+    default: s.camera->InjectFrameFault(sim::FrameFault::StopsAt(in.Byte() / 256.0).RestAfter(delay)); break;
+    }
+    *lateBy = delay;
+    return count + 1;
+}
+
+// The reads of one frame, as the readout asks for them: pieces of the
+// limit, then the rest. Reads before them emptied the pipe of an earlier
+// frame's leftovers.
+bool EndsWithPieces(const std::vector<DWORD>& reads, uint64_t total, DWORD limit)
+{
+    std::vector<DWORD> pieces;
+    for (; total > limit; total -= limit)
+        pieces.push_back(limit);
+    pieces.push_back(static_cast<DWORD>(total));
+    return reads.size() >= pieces.size() && std::equal(pieces.begin(), pieces.end(), reads.end() - pieces.size());
 }
 
 // The stored frame is the camera's frame at the place the request named.
 void CheckStoredFrame(Station& s, const r6odi::ReadoutRequest& request, const GuardedBuffer& buffer,
-                      uint64_t transfer)
+                      const std::vector<DWORD>& reads)
 {
     const uint32_t bufferSize = request.bufferSize;
     sim::CameraState state;
@@ -214,7 +243,8 @@ void CheckStoredFrame(Station& s, const r6odi::ReadoutRequest& request, const Gu
                   height == std::min<int64_t>(std::min(request.height, bh), bh - wantY),
               "and is as large as the sensor lets it be");
     }
-    Check(transfer == sim::TransferSize(state, frame), "the whole transfer was read");
+    Check(EndsWithPieces(reads, sim::TransferSize(state, frame), s.driver->singleReadLimit),
+          "the whole transfer was read");
     const std::vector<uint16_t> expected = sim::ExpectedFrame(state, x, top, width, height);
     const bool lastByteLost = state.description.type == 3 && state.settings.doubleSample;
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -233,7 +263,7 @@ void CheckStoredFrame(Station& s, const r6odi::ReadoutRequest& request, const Gu
 // A stream of arbitrary bytes stored as a frame: it must have been long
 // enough for the whole transfer that the request asked for, and nothing
 // past the frame the request names may be written.
-void CheckHostileFrame(Station& s, const GuardedBuffer& buffer, uint64_t transfer, size_t streamSize)
+void CheckHostileFrame(Station& s, const GuardedBuffer& buffer, const std::vector<DWORD>& reads, size_t streamSize)
 {
     const std::vector<std::vector<uint8_t>> writes = s.camera->CommandWrites();
     Check(writes.size() == 1 && writes[0].size() == 9, "one frame request");
@@ -242,7 +272,8 @@ void CheckHostileFrame(Station& s, const GuardedBuffer& buffer, uint64_t transfe
     const uint64_t columns = r[7] | r[8] << 8;
     const bool twoSamples = s.driver->doubleSample == 1;
     const uint64_t pad = s.driver->cameraType == 3 ? (twoSamples ? 2 : 4) : 0;
-    Check(transfer == rows * columns * 2 * (twoSamples ? 2 : 1), "the transfer is what was asked for");
+    const uint64_t transfer = rows * columns * 2 * (twoSamples ? 2 : 1);
+    Check(EndsWithPieces(reads, transfer, s.driver->singleReadLimit), "the transfer is what was asked for");
     Check(streamSize >= transfer, "a frame is stored only when all its bytes came");
     Check(buffer.UntouchedFrom((columns - pad) * rows * 2), "nothing past the frame or around the buffer");
 }
@@ -252,7 +283,8 @@ const std::string kMessages[] = {"Invalid image size required", "Buffer too smal
 
 void OneReadout(Rig& rig, Station& s, fuzz::Input& in)
 {
-    const int faults = InjectFaults(s, in);
+    uint64_t lateBy = 0;
+    const int faults = InjectFaults(s, in, &lateBy);
     const bool unplug = in.Chance(12);
     const bool hostile = in.Chance(24);
     size_t junkSize = 0;
@@ -286,18 +318,15 @@ void OneReadout(Rig& rig, Station& s, fuzz::Input& in)
     const bool stored = s.driver->ReadImage(request);
     const std::string message = s.driver->lastError;
     const std::vector<DWORD> reads = s.camera->ImageReadSizes();
-    uint64_t transfer = 0;
-    for (DWORD size : reads) {
+    for (DWORD size : reads)
         Check(size <= s.driver->singleReadLimit, "no read asks for more than the limit");
-        transfer += size;
-    }
 
     if (stored) {
         Check(message == "before", "success leaves the last error alone");
         if (hostile)
-            CheckHostileFrame(s, buffer, transfer, junkSize);
+            CheckHostileFrame(s, buffer, reads, junkSize);
         else
-            CheckStoredFrame(s, request, buffer, transfer);
+            CheckStoredFrame(s, request, buffer, reads);
         Check(buffer.UntouchedFrom(request.bufferSize), "the guards hold");
     } else {
         Check(buffer.UntouchedFrom(0), "a failed readout leaves the buffer alone");
@@ -314,8 +343,15 @@ void OneReadout(Rig& rig, Station& s, fuzz::Input& in)
     }
 
     s.camera->ClearFaults();
-    if (hostile)
+    // What comes late has come by the next readout.
+    emu::Advance(lateBy);
+    if (hostile) {
         s.camera->DefineCommand(r6odi::kReadFrame, sim::AnswerFrameRequest);
+        // A camera that sends more than a frame is not told from a good one
+        // while the pipe is in step (only after a failure, or on new pipes,
+        // is a frame checked for more behind it): its surplus goes here.
+        s.camera->WithState([](sim::CameraState& state) { state.imageData.Clear(); });
+    }
     if (unplug) {
         // Handles opened before the unplug serve nothing any more.
         rig.bus.Attach(s.camera);
@@ -333,6 +369,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::Input in(data, size);
     Station& s = rig.stations[in.Pick(3)];
     const long handles = emu::Snapshot().handles;
+    const long reads = emu::Snapshot().pendingIo;
     PowerUp(s, in);
     OpenPipes(s);
     Configure(s, in);
@@ -341,6 +378,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         OneReadout(rig, s, in);
     ClosePipes(s);
     s.camera->ClearWireLog();
-    Check(emu::Snapshot().handles == handles, "every pipe is closed");
+    Check(emu::Snapshot().handles == handles, "every pipe and event is closed");
+    Check(emu::Snapshot().pendingIo == reads, "no read is left in flight");
+    Check(emu::TakeMisuseReports().empty(), "no misuse of the Win32 API, no hang");
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -83,6 +84,8 @@ private:
 // What the fake camera sees and sends during one readout.
 struct Wire {
     std::vector<std::vector<uint8_t>> writes;
+    int samples = 1;          // per pixel, as the camera object is set
+    uint64_t due = 0;         // image bytes the requests asked for
     uint64_t sent = 0;        // image bytes delivered so far
     int reads = 0;
     int shortRead = -1;       // this read (0-based) delivers less
@@ -98,6 +101,11 @@ uint8_t PatternByte(uint64_t position, uint32_t seed)
     return static_cast<uint8_t>((position * 0x9E3779B1u + seed) >> 11);
 }
 
+uint16_t WordAt(const std::vector<uint8_t>& bytes, size_t at)
+{
+    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
 class FakePipe : public emu::DeviceFile {
 public:
     explicit FakePipe(bool image) : image_(image) {}
@@ -105,9 +113,11 @@ public:
     bool Read(void* buffer, DWORD size, DWORD* done, DWORD*) override
     {
         Check(image_, "only the image pipe is read");
-        DWORD count = size;
+        // Only what a request asked for is sent; an empty pipe answers
+        // with nothing at once, as a pipe without a wait does.
+        DWORD count = static_cast<DWORD>(std::min<uint64_t>(size, wire->due - wire->sent));
         if (wire->reads++ == wire->shortRead)
-            count = size > wire->shortBy ? size - wire->shortBy : 0;
+            count = count > wire->shortBy ? count - wire->shortBy : 0;
         auto* bytes = static_cast<uint8_t*>(buffer);
         for (DWORD i = 0; i < count; ++i)
             bytes[i] = PatternByte(wire->sent + i, wire->seed);
@@ -121,6 +131,8 @@ public:
         Check(!image_, "only the command pipe is written");
         auto* bytes = static_cast<const uint8_t*>(buffer);
         wire->writes.emplace_back(bytes, bytes + size);
+        if (size >= 9)
+            wire->due += uint64_t(WordAt(wire->writes.back(), 3)) * WordAt(wire->writes.back(), 7) * 2 * wire->samples;
         *done = size;
         return true;
     }
@@ -147,10 +159,6 @@ HANDLE OpenPipe(const char* name)
     return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-uint16_t WordAt(const std::vector<uint8_t>& bytes, size_t at)
-{
-    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
 
 // What the pixel at a destination position must be, from the request sent
 // and the bytes delivered.
@@ -235,6 +243,7 @@ void OneReadout(Input& in, CCamera* camera)
 {
     Wire session;
     wire = &session;
+    session.samples = camera->doubleSample == 1 ? 2 : 1;
     session.seed = in.Long();
     if (in.Byte() < 64) {
         session.shortRead = in.Byte() % 4;

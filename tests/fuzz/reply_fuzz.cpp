@@ -5,7 +5,9 @@
 //
 // The replies come from a simulated camera whose command handlers answer
 // with bytes of the input: any status, any length (empty, cut short, longer
-// than asked), or a reply that never arrives. Each exchange is checked
+// than asked), a reply that never arrives, or one that arrives late, within
+// the driver's limit or after it gave up (and before the next exchange,
+// which must then get its own reply, not the late one). Each exchange is checked
 // against what its reply allows: a success only for a complete reply with
 // the success status, the answer taken from exactly the reply's bytes, a
 // failure that leaves its output as it was and names the reason, and no
@@ -18,6 +20,7 @@
 
 #include "device/camera.h"
 #include "device/enumeration.h"
+#include "device/pipe_reads.h"
 #include "fuzz/fuzz_input.h"
 #include "hostsupport/memory.h"
 #include "platform/emul/control.h"
@@ -40,16 +43,23 @@ constexpr uint8_t kSuccess = 0x80;
 struct Reply {
     std::vector<uint8_t> bytes;
     bool lost = false;
+    uint64_t delay = 0; // milliseconds after the request
 
-    // The exchange succeeds only with the whole reply and the success status.
-    bool Complete(size_t length) const { return !lost && bytes.size() >= length && bytes[0] == kSuccess; }
+    // A reply due just as the limit runs out still counts.
+    bool TooLate() const { return delay > r6odi::kReplyLimitMs; }
+    // The exchange succeeds only with the whole reply, in time, and the
+    // success status.
+    bool Complete(size_t length) const
+    {
+        return !lost && !TooLate() && bytes.size() >= length && bytes[0] == kSuccess;
+    }
     // The text of a failed exchange.
     std::string Failure(size_t length) const
     {
         std::string text = "Instruction failed: ";
         // A short reply names its status when it has one other than
         // success; a short success is no answer at all.
-        if (lost || bytes.empty() || (bytes.size() < length && bytes[0] == kSuccess))
+        if (lost || TooLate() || bytes.empty() || (bytes.size() < length && bytes[0] == kSuccess))
             return text + "Unknown return code";
         switch (bytes[0]) {
         case 0x81:
@@ -81,6 +91,8 @@ Reply MakeReply(fuzz::Input& in, size_t length)
     reply.bytes = in.Bytes(size);
     if (size > 0 && !in.Chance(48))
         reply.bytes[0] = kSuccess;
+    if (in.Chance(24))
+        reply.delay = 500 + 25 * uint64_t(in.Byte());
     return reply;
 }
 
@@ -106,10 +118,11 @@ struct Rig {
         driver = hostsupport::New<CCamera>();
         const std::string path = camera->Path();
         driver->commandPipe = r6odi::OpenDeviceFile((path + "\\0").c_str());
-        driver->replyPipe = r6odi::OpenDeviceFile((path + "\\1").c_str());
-        driver->imagePipe = r6odi::OpenDeviceFile((path + "\\2").c_str());
+        driver->replyPipe = r6odi::OpenReadPipe((path + "\\1").c_str());
+        driver->imagePipe = r6odi::OpenReadPipe((path + "\\2").c_str());
         Check(driver->commandPipe != INVALID_HANDLE_VALUE && driver->replyPipe != INVALID_HANDLE_VALUE,
               "the pipes open");
+        driver->replyState = r6odi::PipeState::Behind; // as a camera that opened them does
     }
 
     // The next request with `code` is answered with `reply`.
@@ -120,7 +133,20 @@ struct Rig {
         camera->DefineCommand(code, [bytes](sim::CameraState&, const sim::Bytes&) { return bytes; });
         if (reply.lost)
             camera->InjectReplyFault(sim::ReplyFault::Lost().ForCommand(code));
+        else if (reply.delay > 0)
+            camera->InjectReplyFault(sim::ReplyFault::Late(reply.delay).ForCommand(code));
+        late = reply.delay;
     }
+
+    // A reply that came after the exchange gave up has arrived by the next.
+    void LetLateRepliesArrive()
+    {
+        if (late > 0)
+            emu::Advance(late);
+        late = 0;
+    }
+
+    uint64_t late = 0;
 
     size_t Writes() const { return camera->CommandWrites().size(); }
 };
@@ -290,6 +316,9 @@ void Identify(Rig& rig, fuzz::Input& in)
     Check(rig.camera->OpenFiles(sim::Endpoint::Command) == filesBefore &&
               rig.camera->OpenFiles(sim::Endpoint::Reply) == filesBefore,
           "identification closes its pipes");
+    // The pipes had another user, whose late reply may still come: the
+    // camera object takes them up as if it had just opened them.
+    rig.driver->replyState = r6odi::PipeState::Behind;
 }
 
 // The commands whose reply is the status byte alone.
@@ -337,6 +366,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         *field = crop ? static_cast<int16_t>(in.Word()) : -1;
     const long blocks = emu::Snapshot().heapBlocks;
     const long handles = emu::Snapshot().handles;
+    const long reads = emu::Snapshot().pendingIo;
     for (int step = 0; step < 16 && !in.Exhausted(); ++step) {
         switch (in.Pick(5)) {
         case 0: ReadInfo(rig, in); break;
@@ -345,11 +375,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 3: Identify(rig, in); break;
         default: ShortCommand(rig, in); break;
         }
+        rig.LetLateRepliesArrive();
         Check(rig.camera->PendingReplies() <= 1, "replies do not pile up");
     }
     rig.camera->ClearFaults();
     rig.camera->ClearWireLog();
-    Check(emu::Snapshot().heapBlocks == blocks && emu::Snapshot().handles == handles,
-          "nothing is left allocated or open");
+    Check(emu::Snapshot().heapBlocks == blocks && emu::Snapshot().handles == handles &&
+              emu::Snapshot().pendingIo == reads,
+          "nothing is left allocated, open or being read");
+    Check(emu::TakeMisuseReports().empty(), "no misuse of the Win32 API, no hang");
     return 0;
 }

@@ -77,6 +77,10 @@ int RunChild(int argc, char** argv)
         return RunExportSessionChild(argv + 1);
     if (argc == 2 && std::strcmp(argv[0], "driver-claim-path") == 0)
         return RunDriverClaimPathChild(argv + 1);
+    if (argc == 3 && std::strcmp(argv[0], "expose-pipe-camera") == 0)
+        return RunExposePipeCameraChild(argv + 1);
+    if (argc == 1 && std::strcmp(argv[0], "list-pipe-cameras") == 0)
+        return RunListPipeCamerasChild(argv + 1);
     std::fprintf(stderr, "wine_tests: unknown child role \"%s\" with %d arguments\n",
                  argc > 0 ? argv[0] : "", argc > 0 ? argc - 1 : 0);
     return kChildFailed;

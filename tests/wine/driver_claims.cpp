@@ -10,6 +10,7 @@
 #include "driver/module_lifecycle.h"
 #include "hostsupport/memory.h"
 #include "wine/camera_paths.h"
+#include "wine/test_interface.h"
 #include "wine/wine_program.h"
 
 using namespace wine_tests;
@@ -200,71 +201,6 @@ void ContestWithWinnerAlive(const char* mode)
     CHECK(!EventExists(contest.claimName));
 }
 
-// A device interface of the type 1 class that SetupAPI lists as present but
-// that no driver serves, so that opening it fails: what a search finds when
-// a camera is listed and cannot be opened. Registered in the prefix's
-// registry for the life of the object, under an instance id of its own.
-class UnservedInterface {
-public:
-    UnservedInterface()
-    {
-        set_ = SetupDiCreateDeviceInfoList(&kType1Class, nullptr);
-        if (set_ == INVALID_HANDLE_VALUE)
-            return;
-        char tail[48];
-        char instance[96];
-        UniqueSerialTail(tail, sizeof tail);
-        std::snprintf(instance, sizeof instance, "ROOT\\R6ODITEST\\%s", tail);
-        device_.cbSize = sizeof device_;
-        if (!SetupDiCreateDeviceInfoA(set_, instance, &kType1Class, nullptr, nullptr, 0, &device_) ||
-            !SetupDiRegisterDeviceInfo(set_, &device_, 0, nullptr, nullptr, nullptr))
-            return;
-        registered_ = true;
-        SP_DEVICE_INTERFACE_DATA data = {};
-        data.cbSize = sizeof data;
-        char detailBlock[512] = {};
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(detailBlock);
-        detail->cbSize = sizeof *detail;
-        if (!SetupDiCreateDeviceInterfaceA(set_, &device_, &kType1Class, nullptr, 0, &data) ||
-            !SetupDiGetDeviceInterfaceDetailA(set_, &data, detail, sizeof detailBlock, nullptr, nullptr))
-            return;
-        path_ = detail->DevicePath;
-        // An interface counts as present once it is linked.
-        std::string control = std::string(kClassKey) + "\\##?#" + path_.substr(4) + "\\#\\Control";
-        HKEY key;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, control.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
-            return;
-        DWORD linked = 1;
-        present_ = RegSetValueExA(key, "Linked", 0, REG_DWORD, reinterpret_cast<BYTE*>(&linked),
-                                  sizeof linked) == ERROR_SUCCESS;
-        RegCloseKey(key);
-    }
-
-    ~UnservedInterface()
-    {
-        if (registered_)
-            SetupDiRemoveDevice(set_, &device_);
-        if (set_ != INVALID_HANDLE_VALUE)
-            SetupDiDestroyDeviceInfoList(set_);
-    }
-
-    bool Present() const { return present_; }
-    const char* Path() const { return path_.c_str(); }
-
-private:
-    static constexpr GUID kType1Class = {0x79349DC7, 0xCF70, 0x438E,
-                                         {0xBC, 0x10, 0xF4, 0x54, 0xF0, 0x2D, 0x20, 0x67}};
-    static constexpr const char* kClassKey =
-        "System\\CurrentControlSet\\Control\\DeviceClasses\\{79349dc7-cf70-438e-bc10-f454f02d2067}";
-
-    HDEVINFO set_ = INVALID_HANDLE_VALUE;
-    SP_DEVINFO_DATA device_ = {};
-    bool registered_ = false;
-    bool present_ = false;
-    std::string path_;
-};
-
 } // namespace
 
 // --- One process ---------------------------------------------------------------
@@ -424,7 +360,7 @@ CONTRACT_TEST(Claims, LoserClaimsOnceTheWinnerIsKilled)
 CONTRACT_TEST(Claims, SearchThatFindsNothingLeavesTheHoldersClaimToIt)
 {
     AttachedDriver driver;
-    UnservedInterface device;
+    TestInterface device;
     REQUIRE(device.Present());
     REQUIRE(r6odi::ClaimDevice(kCapacity, device.Path()));
 

@@ -23,6 +23,9 @@ enum ChildResult : DWORD {
     kChildWaitedAndClaimed = 21, // refused while the other held it, claimed after
     kChildClaimedWhileHeld = 22, // a second attempt succeeded although the other held it
     kChildLostForGood = 23,      // still refused after the other had given it up
+    // Copies of the driver on a pipe camera (camera_listing.cpp):
+    kChildFrameWrong = 24, // a frame was refused, or a pixel of it wrong
+    kChildListWrong = 25,  // the camera list was not the free camera alone
 };
 
 // How a winning "driver-claim" child gives its claim up when told.
@@ -59,6 +62,15 @@ int RunExportSessionChild(char** arguments);
 // PATH once: kChildWon when that succeeds (the claim is given back at
 // once), kChildLostForGood when it is refused.
 int RunDriverClaimPathChild(char** arguments);
+
+// expose-pipe-camera CONNECTED STOP: sets up the held pipe camera of
+// camera_listing.cpp, signals CONNECTED and exposes frame after frame,
+// checking every pixel, until STOP. kChildWon when every frame was exact.
+int RunExposePipeCameraChild(char** arguments);
+
+// list-pipe-cameras: builds the setup's camera list a few times; kChildWon
+// when each held the free pipe camera alone.
+int RunListPipeCamerasChild(char** arguments);
 
 // Runs the role given after --child; returns the process exit code.
 int RunChild(int argc, char** argv);

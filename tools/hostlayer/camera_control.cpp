@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace r6host {
 namespace {
@@ -44,9 +45,15 @@ std::string Text(INT_PTR pointer)
 }
 
 // The frame that d_Subframe makes of a window: its origin in the binned
-// sensor (from the top row) and its width, for checking what was set.
-void PlaceFrame(const CameraFacts& facts, int binX, int binY, const Subframe& s, int* originX,
-                int* originY, int* width)
+// sensor (from the top row) and its size, for checking what was set.
+struct Placement {
+    int originX = 0;
+    int originY = 0;
+    int width = 0;
+    int height = 0;
+};
+
+Placement PlaceFrame(const CameraFacts& facts, int binX, int binY, const Subframe& s)
 {
     long long binnedWidth = facts.sensorWidth / binX;
     long long binnedHeight = facts.sensorHeight / binY;
@@ -60,9 +67,19 @@ void PlaceFrame(const CameraFacts& facts, int binX, int binY, const Subframe& s,
         y = binnedHeight - 1;
     if (x + w > binnedWidth)
         w = binnedWidth - x;
-    *originX = (int)x;
-    *originY = (int)y;
-    *width = (int)w;
+    return Placement{(int)x, (int)y, (int)w, (int)h};
+}
+
+// The factor along one axis that gives `received` pixels: the asked one
+// first, then none, then any other the camera could have fallen back to.
+int FactorReceived(int asked, int received, const std::function<int(int)>& sizeAt)
+{
+    if (sizeAt(asked) == received)
+        return asked;
+    for (int factor = 1; factor <= 16; ++factor)
+        if (sizeAt(factor) == received)
+            return factor;
+    return 0;
 }
 
 std::string Clock(double seconds)
@@ -74,11 +91,33 @@ std::string Clock(double seconds)
 std::string FrameLabel(const ExposureRequest& r, const std::string& binning)
 {
     std::string filter = r.filterName.empty() ? std::string() : " " + r.filterName;
-    return Format("Frame %d/%d %s%s %s %.1f s", r.frameNumber, r.frameCount, r.light ? "light" : "dark",
+    return Format("Frame %d/%d %s%s %s %.1f s", r.frameNumber, r.frameCount, KindName(KindOf(r)),
                   filter.c_str(), binning.c_str(), r.seconds);
 }
 
 } // namespace
+
+FrameKind KindOf(const ExposureRequest& request)
+{
+    if (request.kind == FrameKind::Bias || request.kind == FrameKind::Flat)
+        return request.kind;
+    return request.light ? FrameKind::Light : FrameKind::Dark;
+}
+
+const char* KindName(FrameKind kind)
+{
+    switch (kind) {
+    case FrameKind::Dark:
+        return "dark";
+    case FrameKind::Bias:
+        return "bias";
+    case FrameKind::Flat:
+        return "flat";
+    case FrameKind::Light:
+        break;
+    }
+    return "light";
+}
 
 void BinningFactors(const std::string& name, int* binX, int* binY)
 {
@@ -135,8 +174,13 @@ CoolingReading CameraControl::Reading() const
     CoolingReading reading;
     if (!api_.GetOK())
         return reading;
+    // The driver answers -274 C when it has no reading: no real sensor
+    // is below absolute zero.
+    double celsius = api_.GetTemperature() / 1000.0;
+    if (celsius < -273.15)
+        return reading;
     reading.valid = true;
-    reading.celsius = api_.GetTemperature() / 1000.0;
+    reading.celsius = celsius;
     reading.coolerPercent = CoolerPercent(Text(api_.GetInfo()));
     return reading;
 }
@@ -165,8 +209,15 @@ void CameraControl::IdleAndReport()
 
 bool CameraControl::Cool(double target, double tolerance, double limitSeconds, std::string* error)
 {
+    return Cool(CoolingGoal{target, tolerance, 0.0, limitSeconds}, error);
+}
+
+bool CameraControl::Cool(const CoolingGoal& goal, std::string* error)
+{
     uint64_t start = ClockMs();
     uint64_t lastRead = 0;
+    uint64_t inBandSince = 0;
+    bool inBand = false;
     bool first = true;
     CoolingReading reading;
     for (;;) {
@@ -176,30 +227,51 @@ bool CameraControl::Cool(double target, double tolerance, double limitSeconds, s
             first = false;
             lastRead = now;
             reading = Reading();
-            if (reading.valid && std::fabs(reading.celsius - target) <= tolerance) {
+            bool within = reading.valid && std::fabs(reading.celsius - goal.target) <= goal.tolerance;
+            if (within && !inBand)
+                inBandSince = now;
+            inBand = within;
+            double steady = inBand ? (double)(now - inBandSince) / 1000.0 : 0.0;
+            if (inBand && steady >= goal.settleSeconds) {
                 holdsTemperature_ = true;
-                coolTarget_ = target;
-                coolTolerance_ = tolerance;
-                coolLimit_ = limitSeconds;
+                goal_ = goal;
                 progress_->Line(Format("Cooled: CCD %.2f °C, set %.1f °C, cooler %d%% after %s", reading.celsius,
-                                       target, reading.coolerPercent, Clock(elapsed).c_str()));
+                                       goal.target, reading.coolerPercent, Clock(elapsed).c_str()));
                 return true;
             }
             // One log line a minute; the terminal line follows every reading.
             std::string power = reading.coolerPercent >= 0 ? std::to_string(reading.coolerPercent) + "%" : "-";
-            std::string text = reading.valid
-                                   ? Format("Cooling: CCD %6.2f °C  set %.1f °C  cooler %4s  %s", reading.celsius,
-                                            target, power.c_str(), Clock(elapsed).c_str())
-                                   : Format("Cooling: camera not connected  %s", Clock(elapsed).c_str());
-            progress_->Show("cool " + std::to_string((int)(elapsed / 60.0)), text);
+            std::string text =
+                !reading.valid ? Format("Cooling: no temperature reading  %s", Clock(elapsed).c_str())
+                : inBand ? Format("Settling: CCD %6.2f °C  set %.1f °C  cooler %4s  steady %s of %s", reading.celsius,
+                                  goal.target, power.c_str(), Clock(steady).c_str(), Clock(goal.settleSeconds).c_str())
+                         : Format("Cooling: CCD %6.2f °C  set %.1f °C  cooler %4s  %s", reading.celsius, goal.target,
+                                  power.c_str(), Clock(elapsed).c_str());
+            progress_->Show((inBand ? "settle " : "cool ") + std::to_string((int)(elapsed / 60.0)), text);
         }
-        if (elapsed > limitSeconds) {
-            *error = Format("the sensor did not reach %.1f °C within %.0f s: it stands at %.2f °C", target,
-                            limitSeconds, reading.celsius);
+        if (elapsed > goal.limitSeconds) {
+            *error = !reading.valid ? Format("no temperature reading within %.0f s", goal.limitSeconds)
+                     : inBand ? Format("the sensor did not stay within %.2f °C of %.1f °C for %.0f s within %.0f s",
+                                       goal.tolerance, goal.target, goal.settleSeconds, goal.limitSeconds)
+                              : Format("the sensor did not reach %.1f °C within %.0f s: it stands at %.2f °C",
+                                       goal.target, goal.limitSeconds, reading.celsius);
             return false;
         }
         IdleAndReport();
     }
+}
+
+bool CameraControl::KeepTemperature(std::string* error)
+{
+    if (!holdsTemperature_)
+        return true;
+    CoolingReading reading = Reading();
+    if (reading.valid && std::fabs(reading.celsius - goal_.target) <= goal_.tolerance)
+        return true;
+    progress_->Line(reading.valid ? Format("The sensor left the band: CCD %.2f °C, set %.1f °C; waiting for it",
+                                           reading.celsius, goal_.target)
+                                  : std::string("No temperature reading: waiting for one"));
+    return Cool(goal_, error);
 }
 
 bool CameraControl::SelectFrame(const ExposureRequest& request, Frame* frame, std::string* error)
@@ -213,23 +285,33 @@ bool CameraControl::SelectFrame(const ExposureRequest& request, Frame* frame, st
     api_.Subframe(Units(s.x), Units(s.y), Units(s.width), Units(s.height), request.binningCode);
     int width = api_.GetWidth(0);
     int height = api_.GetHeight(0);
-    int originX, originY, expectedWidth;
-    PlaceFrame(facts_, binX, binY, s, &originX, &originY, &expectedWidth);
-    if (width != expectedWidth) {
-        *error = "the camera did not take binning " + name + " (code " + std::to_string(request.binningCode) + ")";
-        return false;
-    }
     if (width <= 0 || height <= 0) {
         *error = "the subframe holds no pixel at binning " + name;
         return false;
     }
+    // A camera may turn down one factor and keep the other: each axis is
+    // checked against what came back, and the frame is described as taken.
+    int gotX = FactorReceived(binX, width, [&](int f) { return PlaceFrame(facts_, f, binY, s).width; });
+    int gotY = FactorReceived(binY, height, [&](int f) { return PlaceFrame(facts_, binX, f, s).height; });
+    if (gotX == 0 || gotY == 0) {
+        *error = Format("the camera sent %d x %d pixels, which no binning of the window gives (asked: %s, code %d)",
+                        width, height, name.c_str(), request.binningCode);
+        return false;
+    }
+    if (gotX != binX || gotY != binY)
+        progress_->Line(Format("Frame %d/%d: the camera took binning %d x %d, not %s (code %d); the file says what "
+                               "it took",
+                               request.frameNumber, request.frameCount, gotX, gotY, name.c_str(),
+                               request.binningCode));
+    Placement placed = PlaceFrame(facts_, gotX, gotY, s);
     frame->width = width;
     frame->height = height;
     frame->pixels.assign((size_t)width * (size_t)height, 0);
-    frame->info.binX = binX;
-    frame->info.binY = binY;
-    frame->info.originX = originX;
-    frame->info.originY = originY;
+    frame->info.binX = gotX;
+    frame->info.binY = gotY;
+    frame->info.originX = placed.originX;
+    frame->info.originY = placed.originY;
+    frame->info.sensorRows = facts_.sensorHeight / gotY;
     return true;
 }
 
@@ -252,12 +334,14 @@ CameraControl::Attempt CameraControl::TryExpose(const ExposureRequest& request, 
     FrameInfo& info = frame->info;
     info.exposureSeconds = request.seconds;
     info.light = request.light;
+    info.kind = KindOf(request);
     info.filter = request.filterName;
     info.instrument = facts_.name;
     info.hasSetTemperature = values_.hasSetTemperature;
     info.setTemperature = values_.setTemperature;
-    info.hasCcdTemperature = true;
-    info.ccdTemperature = api_.GetTemperature() / 1000.0;
+    CoolingReading atStart = Reading();
+    info.hasCcdTemperature = atStart.valid;
+    info.ccdTemperature = atStart.celsius;
 
     uint32_t ms = (uint32_t)std::lround(request.seconds * 1000.0);
     uint64_t start = ClockMs();
@@ -279,6 +363,9 @@ CameraControl::Attempt CameraControl::TryExpose(const ExposureRequest& request, 
         progress_->Show(label + " expose", Format("%s: exposing, %.1f s left", label.c_str(), left));
         IdleAndReport();
     }
+    CoolingReading atEnd = Reading();
+    info.hasEndTemperature = atEnd.valid;
+    info.endTemperature = atEnd.celsius;
     api_.StartDownload();
     progress_->Show(label + " read", Format("%s: reading out %d x %d", label.c_str(), frame->width, frame->height));
     bool read = api_.ReadImage(frame->pixels.data()) != 0;
@@ -309,7 +396,7 @@ bool CameraControl::AwaitReconnect(const ExposureRequest& request, std::string* 
             if (api_.GetOK()) {
                 progress_->Line(Format("Camera back after %.1f s: retaking frame %d/%d", waited, request.frameNumber,
                                        request.frameCount));
-                return !holdsTemperature_ || Cool(coolTarget_, coolTolerance_, coolLimit_, error);
+                return !holdsTemperature_ || Cool(goal_, error);
             }
         }
         if (waited > reconnectLimit_) {

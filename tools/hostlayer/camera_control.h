@@ -27,12 +27,24 @@ struct CameraFacts {
 struct ExposureRequest {
     double seconds = 1.0;
     bool light = true;
+    // Bias and Flat name the frame for messages and files; otherwise
+    // `light` decides between Light and Dark.
+    FrameKind kind = FrameKind::Light;
     int binningCode = 0;
     Subframe subframe;
     int filter = 0;            // 1-based position; 0 leaves the wheel alone
     std::string filterName;    // for the file
     int frameNumber = 1;       // within the run, for messages
     int frameCount = 1;
+};
+
+// What "cooled" means: the sensor within `tolerance` of `target`, without
+// leaving it, for `settleSeconds`; given up after `limitSeconds`.
+struct CoolingGoal {
+    double target = -10.0;
+    double tolerance = 0.5;
+    double settleSeconds = 0.0;
+    double limitSeconds = 1800.0;
 };
 
 struct CoolingReading {
@@ -55,6 +67,14 @@ public:
     // Follows the ramp until the sensor is within `tolerance` of `target`,
     // at most `limitSeconds`.
     bool Cool(double target, double tolerance, double limitSeconds, std::string* error);
+    // The same, and the sensor must then stay within the tolerance for the
+    // goal's settling time: a sensor that just crossed into the band still
+    // overshoots while the regulation catches it.
+    bool Cool(const CoolingGoal& goal, std::string* error);
+    // Once a goal has been reached: when the sensor has left the band since,
+    // waits (and settles) again, so that no frame starts outside it. True at
+    // once when no goal was reached or the sensor is within it.
+    bool KeepTemperature(std::string* error);
     // Takes one frame; retakes it after an unplug.
     bool Expose(const ExposureRequest& request, Frame* frame, std::string* error);
 
@@ -80,10 +100,13 @@ private:
     // Set once Cool has reached its target: a camera that comes back after
     // an unplug has warmed up and is cooled again before the retake.
     bool holdsTemperature_ = false;
-    double coolTarget_ = 0.0;
-    double coolTolerance_ = 0.5;
-    double coolLimit_ = 0.0;
+    CoolingGoal goal_;
 };
+
+// What `request` takes, with `light` deciding unless it is a bias or flat.
+FrameKind KindOf(const ExposureRequest& request);
+// "light", "dark", "bias", "flat".
+const char* KindName(FrameKind kind);
 
 // "H x V" of a binning name into its factors; 1 x 1 for anything else.
 void BinningFactors(const std::string& name, int* binX, int* binY);

@@ -17,16 +17,24 @@ struct Subframe {
     double height = 100.0;
 };
 
+// What a frame is for in calibration: a bias is a dark of no length, a flat
+// a light frame of an evenly lit field.
+enum class FrameKind { Light, Dark, Bias, Flat };
+
 struct FrameInfo {
     double exposureSeconds = 0.0;
-    bool light = true;
+    bool light = true;           // the shutter was open
+    FrameKind kind = FrameKind::Light;
     double startWallMs = 0.0;    // UTC start of the exposure, ms since 1970
     int binX = 1;
     int binY = 1;
     int originX = 0;             // binned pixels from the sensor's left edge
     int originY = 0;             // binned pixels from the sensor's top row
+    int sensorRows = 0;          // binned rows of the whole sensor (0: unknown)
     bool hasCcdTemperature = false;
     double ccdTemperature = 0.0; // C, at the start of the exposure
+    bool hasEndTemperature = false;
+    double endTemperature = 0.0; // C, when the exposure ended
     bool hasSetTemperature = false;
     double setTemperature = 0.0;
     std::string filter;          // empty: no filter wheel

@@ -59,6 +59,14 @@ double WallMsAt(uint64_t clockMs);
 void Idle();
 // A frame's exposure has begun (for the simulated unplug).
 void ExposureBegun(int frameNumber, uint32_t milliseconds);
+// Lights (or darkens) the flat panel in front of the telescope for flat
+// frames. False when this world cannot switch one: the user then lights
+// the panel, or points at the twilight sky, before the flats.
+bool SetFlatPanel(bool lit);
+// While held, the host's own work (statistics, writing files) takes no time
+// on the camera's clock, so that successive frames' start times lie as far
+// apart as the camera's own work puts them. Nothing on a real clock.
+void HoldClock(bool held);
 // What the world did that the user should know of (an unplug, a replug);
 // empty when nothing.
 std::string TakeWorldNews();

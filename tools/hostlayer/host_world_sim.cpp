@@ -142,6 +142,18 @@ void ExposureBegun(int frameNumber, uint32_t milliseconds)
     world->unplugAt = emu::Now() + milliseconds / 2;
 }
 
+bool SetFlatPanel(bool lit)
+{
+    for (const auto& camera : world->bus.Cameras())
+        camera->WithState([lit](sim::CameraState& state) { state.description.sky.flatPanelLit = lit; });
+    return true;
+}
+
+void HoldClock(bool held)
+{
+    emu::UseRealTime(!held);
+}
+
 std::string TakeWorldNews()
 {
     std::string news;

@@ -81,6 +81,13 @@ void Idle()
 
 void ExposureBegun(int, uint32_t) {}
 
+bool SetFlatPanel(bool)
+{
+    return false;
+}
+
+void HoldClock(bool) {}
+
 std::string TakeWorldNews()
 {
     return std::string();

@@ -16,7 +16,9 @@ problem), 2 when it cannot be read or disassembled.
 
 The bodies are bounded by the COFF symbol table that the linker leaves in an
 unstripped image: an export's body runs from its address to the next symbol
-of its section. Parts that the compiler moved out of line (`name.cold`) are
+of its section. A stripped image is checked with the symbols of the same link
+before stripping (`--symbols UNSTRIPPED`), whose code sections must be byte
+for byte the stripped image's. Parts that the compiler moved out of line (`name.cold`) are
 part of the body too. The instructions come from the cross binutils' objdump.
 """
 
@@ -54,7 +56,8 @@ EXPORT_TABLE = {
 }
 ORDINALS = {name: index + 1 for index, name in enumerate(sorted(EXPORT_TABLE))}
 
-ALLOWED_IMPORTS = ("kernel32.dll", "user32.dll", "setupapi.dll", "msvcrt.dll")
+# winmm for the system timer's period while an exposure runs.
+ALLOWED_IMPORTS = ("kernel32.dll", "user32.dll", "setupapi.dll", "winmm.dll", "msvcrt.dll")
 ALLOWED_IMPORT_PATTERNS = (re.compile(r"^api-ms-win-crt-[a-z0-9-]+\.dll$"),)
 
 MACHINE_I386 = 0x14C
@@ -228,6 +231,27 @@ def read_symbols(image):
     return symbols
 
 
+def borrowed_symbols(image, path, problems):
+    """The symbols of the unstripped image at path, numbered by the sections
+    of image; [] with a problem when its code is not the code of image."""
+    with open(path, "rb") as f:
+        source = PeImage(f.read())
+    numbers = {}
+    for section in image.sections:
+        if not section.flags & SCN_MEM_EXECUTE:
+            continue
+        twin = next((s for s in source.sections if (s.name, s.rva) == (section.name, section.rva)), None)
+        size = min(section.virtual_size, section.raw_size)
+        code = image.data[section.raw_offset:section.raw_offset + size]
+        if twin is None or twin.virtual_size != section.virtual_size or \
+                source.data[twin.raw_offset:twin.raw_offset + size] != code:
+            problems.append("code section %s differs from that of %s: its symbols do not describe "
+                            "this image" % (section.name, os.path.basename(path)))
+            return []
+        numbers[twin.number] = section.number
+    return [(numbers[n], rva, name) for n, rva, name in read_symbols(source) if n in numbers]
+
+
 def undecorated(name):
     """The plain C name of a decorated stdcall/cdecl/fastcall symbol."""
     plain = name.lstrip("_@")
@@ -343,7 +367,7 @@ def default_objdump(machine):
     return prefix.get(machine, "") + "objdump"
 
 
-def check(path, objdump, library):
+def check(path, objdump, library, symbol_path=None):
     """Returns (problems, notes) for the DLL at path."""
     with open(path, "rb") as f:
         image = PeImage(f.read())
@@ -355,7 +379,11 @@ def check(path, objdump, library):
     if library is not None and name != library:
         problems.append("the export table names the library %r, want %r" % (name, library))
 
-    symbols = read_symbols(image) if image.machine == MACHINE_I386 else []
+    symbols = []
+    if image.machine == MACHINE_I386:
+        symbols = borrowed_symbols(image, symbol_path, problems) if symbol_path else read_symbols(image)
+        if problems:
+            return problems, notes
     if image.machine == MACHINE_I386 and exports and not symbols:
         raise Unreadable("no symbol table (stripped?): the bodies of the exports cannot be bounded")
 
@@ -427,10 +455,12 @@ def main(argv):
     parser.add_argument("dll")
     parser.add_argument("--objdump", help="objdump of the cross binutils")
     parser.add_argument("--library", help="the library name the export table must carry")
+    parser.add_argument("--symbols", metavar="UNSTRIPPED",
+                        help="for a stripped DLL: the same link before stripping, whose symbols bound the bodies")
     options = parser.parse_args(argv)
     shown = os.path.basename(options.dll)
     try:
-        problems, notes = check(options.dll, options.objdump, options.library)
+        problems, notes = check(options.dll, options.objdump, options.library, options.symbols)
     except (OSError, Unreadable, struct.error, ValueError) as error:
         print("pecheck: %s: cannot check: %s" % (shown, error))
         return 2

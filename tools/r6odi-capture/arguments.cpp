@@ -20,8 +20,9 @@ std::string Number(double value)
     return text.str();
 }
 
-// Whole text as one finite number; false for "", "12x", "nan".
-bool ParseReal(const std::string& text, double* value)
+} // namespace
+
+bool ParseNumber(const std::string& text, double* value)
 {
     if (text.empty())
         return false;
@@ -33,6 +34,8 @@ bool ParseReal(const std::string& text, double* value)
     *value = parsed;
     return true;
 }
+
+namespace {
 
 std::vector<std::string> SplitCommas(const std::string& text)
 {
@@ -73,7 +76,7 @@ std::string ParseSubframe(const std::string& text, Subframe* subframe)
         return usage;
     double values[4];
     for (int i = 0; i < 4; ++i)
-        if (!ParseReal(parts[i], &values[i]) || values[i] < 0.0 || values[i] > 100.0)
+        if (!ParseNumber(parts[i], &values[i]) || values[i] < 0.0 || values[i] > 100.0)
             return usage;
     if (values[2] <= 0.0 || values[3] <= 0.0)
         return "subframe '" + text + "' is empty: width and height must be above 0 %";
@@ -104,6 +107,27 @@ std::string CheckSpeed(double factor)
     return std::string();
 }
 
+std::string CheckFolder(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    if (folder.empty())
+        return "no output folder given";
+    std::error_code error;
+    fs::path path = fs::absolute(fs::path(folder), error);
+    if (fs::exists(path, error) && !fs::is_directory(path, error))
+        return "output folder '" + folder + "' is a file, not a folder";
+    for (fs::path part = path.parent_path(); !part.empty(); part = part.parent_path()) {
+        if (fs::exists(part, error)) {
+            if (!fs::is_directory(part, error))
+                return "cannot create output folder '" + folder + "': '" + part.string() + "' is a file";
+            break;
+        }
+        if (part == part.parent_path())
+            break;
+    }
+    return std::string();
+}
+
 std::string PrepareFolder(const std::string& folder)
 {
     namespace fs = std::filesystem;
@@ -125,6 +149,29 @@ std::string PrepareFolder(const std::string& folder)
     return std::string();
 }
 
+std::string ParsePixelSize(const std::string& text, double* widthUm, double* heightUm)
+{
+    std::vector<std::string> parts = SplitCommas(text);
+    double values[2] = {0.0, 0.0};
+    bool good = parts.size() == 1 || parts.size() == 2;
+    for (size_t i = 0; good && i < parts.size(); ++i)
+        good = ParseNumber(parts[i], &values[i]) && values[i] >= 0.5 && values[i] <= 100.0;
+    if (!good)
+        return "pixel size '" + text + "' is not valid: give the unbinned size in micrometres, 0.5 to 100, "
+               "as one number or width,height";
+    *widthUm = values[0];
+    *heightUm = parts.size() == 2 ? values[1] : values[0];
+    return std::string();
+}
+
+std::string UnreachableSetup(bool reachable, int setupOptionsGiven, bool targetGiven, bool dialog)
+{
+    if (reachable || dialog || (setupOptionsGiven == 0 && !targetGiven))
+        return std::string();
+    return "this build cannot hand --camera, --read-mode, --window-heating, --preflash, --clears, --max-step or "
+           "--target to the driver: set them in the driver's own setup dialog with --dialog";
+}
+
 std::string CheckFilter(int position, int positions)
 {
     if (positions <= 0)
@@ -141,7 +188,7 @@ std::string ParseNumberList(const std::string& what, const std::string& text, in
     std::vector<int> parsed;
     for (const std::string& part : SplitCommas(text)) {
         double value = 0.0;
-        if (!ParseReal(part, &value) || value != std::floor(value) || value < low || value > high)
+        if (!ParseNumber(part, &value) || value != std::floor(value) || value < low || value > high)
             return what + " '" + text + "' is not valid: give numbers from " + std::to_string(low) + " to " +
                    std::to_string(high) + ", separated by commas";
         parsed.push_back((int)value);

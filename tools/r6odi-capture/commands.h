@@ -7,6 +7,7 @@
 
 #include "arguments.h"
 #include "camera_control.h"
+#include "header_facts.h"
 #include "host_world.h"
 #include "session_plan.h"
 
@@ -27,21 +28,32 @@ struct Options {
     double reconnectWait = 600.0;
 
     double target = NAN; // NaN: not given
+    bool targetGiven = false;
     double tolerance = 0.5;
+    double settleSeconds = 60.0;
     double coolLimit = 1800.0;
 
     ExposureRequest exposure;
     bool dark = false;
+    bool bias = false;
+    bool flat = false;
+    double flatLevel = 32768.0;
     std::string subframeText;
     int count = 1;
     std::string folder = ".";
     bool overwrite = false;
+    std::string compress = "none";
+
+    // What the files say of the optics and the observation.
+    std::string pixelSizeText;
+    HeaderFacts header;
 
     SessionSettings session;
     double darkSecondsOption = NAN;
     std::string filtersText;
     std::string binningsText;
     std::string filterNamesText = "L,R,G,B,Ha,OIII,SII";
+    std::string planFile;
 
     std::string pngPath;
     std::string fromFits;
@@ -50,6 +62,7 @@ struct Options {
 int RunList(Options& o);
 int RunInfo(Options& o);
 int RunCool(Options& o);
+// expose and flat: frames of one kind.
 int RunExpose(Options& o);
 int RunSession(Options& o);
 int RunPreview(Options& o);

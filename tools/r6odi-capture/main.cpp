@@ -1,8 +1,9 @@
 // r6odi-capture: a night's routine on a camera through the driver's 21
-// exports. Subcommands list, info, cool, expose, session and preview; the
+// exports. Subcommands list, info, cool, expose, flat, session and preview; the
 // setup options go to the driver the way its setup dialog's values do.
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -89,11 +90,16 @@ CLI::Validator SubframeCheck()
         "X,Y,W,H", "subframe");
 }
 
-void AddExposureOptions(CLI::App* command, Options* o, bool countAndFolder)
+void AddExposureOptions(CLI::App* command, Options* o, bool countAndFolder, bool flat = false)
 {
-    command->add_option("-t,--time", o->exposure.seconds, "exposure time in seconds, 0 to 3600 (1)")
-        ->check(RealCheck("exposure time", capture::CheckExposureTime));
-    command->add_flag("--dark", o->dark, "a dark frame: the shutter stays closed");
+    CLI::Option* time = command->add_option("-t,--time", o->exposure.seconds,
+                                            flat ? "first trial exposure of the search, s (1)"
+                                                 : "exposure time in seconds, 0 to 3600 (1)");
+    time->check(RealCheck("exposure time", capture::CheckExposureTime));
+    if (!flat) {
+        CLI::Option* dark = command->add_flag("--dark", o->dark, "a dark frame: the shutter stays closed");
+        command->add_flag("--bias", o->bias, "a bias frame: a dark of no length")->excludes(dark)->excludes(time);
+    }
     command->add_option("-b,--bin", o->exposure.binningCode, "binning code 0..15 ('info' lists them; 0: 1 x 1)")
         ->check(IntCheck("binning code", capture::CheckBinningCode));
     command->add_option("--subframe", o->subframeText,
@@ -109,9 +115,30 @@ void AddExposureOptions(CLI::App* command, Options* o, bool countAndFolder)
     }
 }
 
-CLI::Option* AddTargetOption(CLI::App* command, Options* o, const std::string& help)
+void AddCoolingOptions(CLI::App* command, Options* o, const std::string& targetHelp)
 {
-    return command->add_option("--target", o->target, help)->check(RealCheck("temperature", capture::CheckTemperature));
+    command->add_option("--target", o->target, targetHelp)->check(RealCheck("temperature", capture::CheckTemperature));
+    command->add_option("--tolerance", o->tolerance, "how close counts as reached, C (0.5)")
+        ->check(RangeCheck("tolerance", 0.05, 10, " C"));
+    command->add_option("--settle", o->settleSeconds, "then stay within the tolerance this long, s (60)")
+        ->check(RangeCheck("settling time", 0, 3600, " s"));
+    command->add_option("--cool-timeout,--cool-limit", o->coolLimit, "give up cooling after this many seconds (1800)")
+        ->check(RangeCheck("cooling limit", 1, 86400, " s"));
+}
+
+void AddFileOptions(CLI::App& app, Options* o)
+{
+    app.add_option("--compress", o->compress, "none, or rice: tile-compressed .fits.fz, lossless (none)")
+        ->check(CLI::IsMember({"none", "rice"}));
+    app.add_option("--pixel-size", o->pixelSizeText,
+                   "unbinned pixel size, um: SIZE or WIDTH,HEIGHT (known for the simulated models)");
+    app.add_option("--focal-length", o->header.focalLengthMm, "focal length, mm (FOCALLEN)")
+        ->check(RangeCheck("focal length", 1, 100000, " mm"));
+    app.add_option("--aperture", o->header.apertureMm, "aperture diameter, mm (APTDIA)")
+        ->check(RangeCheck("aperture", 1, 100000, " mm"));
+    app.add_option("--object", o->header.object, "the object observed (OBJECT)");
+    app.add_option("--telescope", o->header.telescope, "the telescope (TELESCOP)");
+    app.add_option("--observer", o->header.observer, "the observer (OBSERVER)");
 }
 
 void AddSetupOptions(CLI::App& app, Options* o)
@@ -154,37 +181,54 @@ int main(int argc, char** argv)
     app.fallthrough();
     app.require_subcommand(1);
     AddSetupOptions(app, &o);
+    AddFileOptions(app, &o);
 
     CLI::App* list = app.add_subcommand("list", "the cameras the driver offers: label and id");
     CLI::App* info = app.add_subcommand("info", "name, sensor, filter wheel, binnings, temperature of the camera");
     CLI::App* cool = app.add_subcommand("cool", "cool to a temperature and follow the ramp");
-    AddTargetOption(cool, &o, "wanted sensor temperature, C")->required();
-    cool->add_option("--tolerance", o.tolerance, "how close counts as reached, C (0.5)")
-        ->check(RangeCheck("tolerance", 0.05, 10, " C"));
+    AddCoolingOptions(cool, &o, "wanted sensor temperature, C");
+    cool->get_option("--target")->required();
     cool->add_option("--limit", o.coolLimit, "give up after this many seconds (1800)")
         ->check(RangeCheck("cooling limit", 1, 86400, " s"));
-    CLI::App* expose = app.add_subcommand("expose", "take frames and write them as FITS");
+    CLI::App* expose = app.add_subcommand("expose", "take light, dark or bias frames and write them as FITS");
     AddExposureOptions(expose, &o, true);
-    AddTargetOption(expose, &o, "regulate the sensor to this temperature, C");
-    CLI::App* session = app.add_subcommand("session", "set up, cool, darks and lights, then a summary");
-    AddTargetOption(session, &o, "sensor temperature for the session, C (default -10)");
-    session->add_option("--tolerance", o.tolerance, "how close counts as cooled, C (0.5)")
-        ->check(RangeCheck("tolerance", 0.05, 10, " C"));
-    session->add_option("--cool-limit", o.coolLimit, "give up cooling after this many seconds (1800)")
-        ->check(RangeCheck("cooling limit", 1, 86400, " s"));
-    session->add_option("--darks", o.session.darks, "darks per binning (2)")->check(RangeCheck("darks", 0, 1000, ""));
-    session->add_option("--lights", o.session.lights, "lights per filter and binning (2)")
-        ->check(RangeCheck("lights", 0, 1000, ""));
-    session->add_option("-t,--time", o.session.lightSeconds, "light exposure time, s (60)")
-        ->check(RealCheck("exposure time", capture::CheckExposureTime));
-    session->add_option("--dark-time", o.darkSecondsOption, "dark exposure time, s (default: the light time)")
-        ->check(RealCheck("exposure time", capture::CheckExposureTime));
-    session->add_option("--filters", o.filtersText, "filter positions (1,2,3)");
-    session->add_option("--binnings", o.binningsText, "binning codes (0,1)");
-    session->add_option("--subframe", o.subframeText, "x,y,width,height in percent")->check(SubframeCheck());
+    AddCoolingOptions(expose, &o, "first cool to this temperature and let it settle, C");
+    CLI::App* flat = app.add_subcommand("flat", "find the exposure of the lit field, then take flat frames");
+    AddExposureOptions(flat, &o, true, true);
+    AddCoolingOptions(flat, &o, "first cool to this temperature and let it settle, C");
+    flat->add_option("--flat-level", o.flatLevel, "wanted median, ADU (32768: half of full scale)")
+        ->check(RangeCheck("flat level", 1000, 60000, " ADU"));
+    CLI::App* session = app.add_subcommand("session", "set up, cool, biases, darks, flats and lights, then a summary");
+    AddCoolingOptions(session, &o, "sensor temperature for the session, C (default -10)");
+    std::vector<CLI::Option*> planned;
+    planned.push_back(session->get_option("--target"));
+    planned.push_back(session->get_option("--tolerance"));
+    planned.push_back(session->get_option("--settle"));
+    planned.push_back(session->add_option("--biases", o.session.biases, "biases per binning (2)")
+                          ->check(RangeCheck("biases", 0, 1000, "")));
+    planned.push_back(session->add_option("--darks", o.session.darks, "darks per binning (2)")
+                          ->check(RangeCheck("darks", 0, 1000, "")));
+    planned.push_back(session->add_option("--flats", o.session.flats, "flats per filter and binning (2)")
+                          ->check(RangeCheck("flats", 0, 1000, "")));
+    planned.push_back(session->add_option("--lights", o.session.lights, "lights per filter and binning (2)")
+                          ->check(RangeCheck("lights", 0, 1000, "")));
+    planned.push_back(session->add_option("-t,--time", o.session.lightSeconds, "light exposure time, s (60)")
+                          ->check(RealCheck("exposure time", capture::CheckExposureTime)));
+    planned.push_back(session->add_option("--dark-time", o.darkSecondsOption, "dark exposure time, s (default: the light time)")
+                          ->check(RealCheck("exposure time", capture::CheckExposureTime)));
+    planned.push_back(session->add_option("--flat-level", o.flatLevel, "flats' median, ADU (32768)")
+                          ->check(RangeCheck("flat level", 1000, 60000, " ADU")));
+    planned.push_back(session->add_option("--filters", o.filtersText, "filter positions (1,2,3)"));
+    planned.push_back(session->add_option("--binnings", o.binningsText, "binning codes (0,1)"));
+    planned.push_back(session->add_option("--subframe", o.subframeText, "x,y,width,height in percent")->check(SubframeCheck()));
+    planned.push_back(session->add_option("--filter-names", o.filterNamesText,
+                                          "names of the wheel's positions, in order (L,R,G,B,Ha,OIII,SII)"));
+    CLI::Option* plan = session->add_option("--plan", o.planFile, "take the frames of this plan file (a session writes "
+                                                                  "FOLDER/session.plan)");
+    for (CLI::Option* option : planned)
+        plan->excludes(option);
     session->add_option("-o,--out", o.folder, "folder for the FITS files, created when missing (session)");
     session->add_flag("--overwrite", o.overwrite, "replace files of the same names");
-    session->add_option("--filter-names", o.filterNamesText, "names of the wheel's positions, in order (L,R,G,B,Ha,OIII,SII)");
     CLI::App* preview = app.add_subcommand("preview", "a PNG of a frame with an astronomer's stretch");
     AddExposureOptions(preview, &o, false);
     preview->add_option("--png", o.pngPath, "the PNG to write")->required();
@@ -204,6 +248,7 @@ int main(int argc, char** argv)
     for (const char* name : {"--camera", "--read-mode", "--window-heating", "--preflash", "--clears", "--max-step"})
         o.setupOptionsGiven += (int)app.count(name);
     o.progressOnTerminal = !o.plain && capture::IsTerminal(stdout);
+    o.targetGiven = !std::isnan(o.target);
 
     if (*list)
         return capture::RunList(o);
@@ -213,6 +258,10 @@ int main(int argc, char** argv)
         return capture::RunCool(o);
     if (*expose)
         return capture::RunExpose(o);
+    if (*flat) {
+        o.flat = true;
+        return capture::RunExpose(o);
+    }
     if (*session)
         return capture::RunSession(o);
     return capture::RunPreview(o);

@@ -32,8 +32,16 @@ void UseRealTime(bool on);
 // runs a night's session in a minute with it.
 void SetRealTimeSpeed(double factor);
 // Returns once every thread started with CreateThread has either ended or
-// is blocked in a wait that cannot end without another event or clock step.
+// is blocked in a wait that cannot end without another event or clock step,
+// and no device read is due.
 void Settle();
+// A thread waiting on a device (a read, or a wait for an overlapped read to
+// complete) when nothing can ever end the wait: every emulated thread is
+// blocked, no wait and no device has a deadline, and it stays so for this
+// long in real time (a thread outside the emulation may still act). The
+// wait then fails with ERROR_POSSIBLE_DEADLOCK and a misuse report that
+// starts with "hang:", where Windows would wait for ever.
+constexpr unsigned kHangGraceMs = 2000;
 
 // --- Accounting -------------------------------------------------------------
 struct Counts {
@@ -47,6 +55,8 @@ struct Counts {
     long globalBlocks = 0;   // global memory blocks not yet freed
     long criticalSections = 0;
     long threadsRunning = 0; // threads whose routine has not returned
+    long timerPeriods = 0;   // timeBeginPeriod calls not yet ended by timeEndPeriod
+    long pendingIo = 0;      // device reads started and not yet completed
     uint64_t heapAllocations = 0; // HeapAlloc and growing HeapReAlloc calls ever made
     long misuse = 0;         // misuse reports so far
 };
@@ -74,21 +84,32 @@ void SetModulePath(HINSTANCE module, const std::string& path);
 // One opened file on the bus. The functions report as ReadFile/WriteFile
 // would: the result, the count and, on failure, the error code.
 //
-// A file whose ReadTimeout is not 0 blocks as a USB bulk pipe does: ReadFile
-// first waits until ReadReady (data to deliver, or a failure to report) or
-// until the time-out has passed on the clock, and then fails with
-// ERROR_SEM_TIMEOUT without calling Read. Whoever gives such a file data
-// from outside a WriteFile calls emu::DeviceStateChanged afterwards.
+// A file whose ReadTimeout is not 0 blocks as a USB bulk pipe does: a read
+// first waits until the file is readable (ReadableAt: data to deliver, or a
+// failure to report) or until the time-out has passed on the clock, and then
+// fails with ERROR_SEM_TIMEOUT without calling Read; INFINITE: it waits for
+// ever, as a bulk pipe without a time-out does. Whoever gives such a file
+// data from outside a WriteFile calls emu::DeviceStateChanged afterwards.
+// Read and Write are called without the emulation's lock held.
 class DeviceFile {
 public:
+    static constexpr uint64_t kNever = UINT64_MAX;
+
     virtual ~DeviceFile() = default;
     virtual bool Read(void* buffer, DWORD size, DWORD* done, DWORD* error) = 0;
     virtual bool Write(const void* buffer, DWORD size, DWORD* done, DWORD* error) = 0;
-    // Milliseconds a read waits for data; 0 (default): reads never wait.
+    // Milliseconds a read waits for data; 0 (default): reads never wait;
+    // INFINITE: no limit.
     virtual DWORD ReadTimeout() const { return 0; }
     // Called with the emulation's lock held: must not call into the
     // emulation (it may take the device's own lock).
     virtual bool ReadReady() const { return true; }
+    // The clock time (milliseconds) from which a read finds something; 0 or
+    // any time not after now: at once; kNever: not before the device is
+    // given data. A device whose data comes due on the clock (a late reply)
+    // says when, so that the clock can move there. Same rule as ReadReady,
+    // which the default asks.
+    virtual uint64_t ReadableAt() const { return ReadReady() ? 0 : kNever; }
     // The object the file opens, for the share modes of CreateFileA: two
     // files of one identity are one device. Empty (default): the name the
     // file was opened by, in upper case.

@@ -28,9 +28,6 @@ struct State {
     Counts counts;
     std::list<Waiter*> waiters; // threads currently blocked in WaitFor
     int failAllocations = 0;
-    std::map<HINSTANCE, std::string> modules;
-    std::map<HINSTANCE, DllEntry> entries;
-    uintptr_t nextModule = 0x10000000;
     DeviceBus* bus = nullptr;
 };
 
@@ -109,15 +106,16 @@ uint64_t EarliestDeadline(const State& s, uint64_t own)
 }
 
 // Moves the virtual clock to the next deadline when nothing else can
-// happen before it; true when it moved.
+// happen before it; true when it moved. A device read that is due must be
+// completed first: its completion may be what a thread waits for.
 bool JumpToNextDeadline(State& s, uint64_t own)
 {
     if (s.realTime)
         return false;
     uint64_t now = s.virtualNow;
-    if (!EmulatedThreadsResting(s, now))
+    if (!EmulatedThreadsResting(s, now) || IoDue(now))
         return false;
-    uint64_t next = EarliestDeadline(s, own);
+    uint64_t next = std::min(EarliestDeadline(s, own), EarliestIoDeadline());
     if (next == UINT64_MAX || next <= now)
         return false;
     s.virtualNow = next;
@@ -125,30 +123,58 @@ bool JumpToNextDeadline(State& s, uint64_t own)
     return true;
 }
 
-bool Wait(Guard& guard, const std::function<bool()>& ready, DWORD timeout, bool jumpClock)
+// Nothing can end a wait any more: every emulated thread rests, no read is
+// due, and no wait or read has a deadline to move the clock to.
+bool NothingPending(State& s)
+{
+    uint64_t now = NowLocked();
+    return !s.realTime && EmulatedThreadsResting(s, now) && !IoDue(now) &&
+           EarliestDeadline(s, UINT64_MAX) == UINT64_MAX && EarliestIoDeadline() == UINT64_MAX;
+}
+
+WaitEnd Wait(Guard& guard, const std::function<bool()>& ready, DWORD timeout, bool jumpClock,
+             const char* what)
 {
     State& s = S();
+    ProgressIo(guard);
     if (ready())
-        return true;
+        return WaitEnd::Ready;
     if (timeout == 0)
-        return false;
+        return WaitEnd::TimedOut;
     uint64_t deadline = timeout == INFINITE ? UINT64_MAX : NowLocked() + timeout;
     Waiter self{&ready, deadline, emulatedThread};
     s.waiters.push_back(&self);
-    bool result;
+    WaitEnd result;
+    bool stuck = false;
+    std::chrono::steady_clock::time_point stuckSince;
     for (;;) {
+        ProgressIo(guard);
         if (ready()) {
-            result = true;
+            result = WaitEnd::Ready;
             break;
         }
         if (NowLocked() >= deadline) {
-            result = false;
+            result = WaitEnd::TimedOut;
             break;
         }
-        if (jumpClock && JumpToNextDeadline(s, deadline))
+        if (jumpClock && JumpToNextDeadline(s, deadline)) {
+            stuck = false;
             continue;
-        if (s.realTime && deadline != UINT64_MAX)
-            s.changed.wait_for(guard, RealWait(deadline));
+        }
+        if (what != nullptr && NothingPending(s)) {
+            auto real = std::chrono::steady_clock::now();
+            if (!stuck) {
+                stuck = true;
+                stuckSince = real;
+            } else if (real - stuckSince >= std::chrono::milliseconds(kHangGraceMs)) {
+                result = WaitEnd::Hang;
+                break;
+            }
+        } else {
+            stuck = false;
+        }
+        if (s.realTime && std::min(deadline, EarliestIoDeadline()) != UINT64_MAX)
+            s.changed.wait_for(guard, RealWait(std::min(deadline, EarliestIoDeadline())));
         else if (jumpClock)
             // Threads that are running do not always notify when they come to
             // rest; look again shortly, as Settle does.
@@ -157,6 +183,12 @@ bool Wait(Guard& guard, const std::function<bool()>& ready, DWORD timeout, bool 
             s.changed.wait(guard);
     }
     s.waiters.remove(&self);
+    if (result == WaitEnd::Hang) {
+        guard.unlock();
+        ReportMisuse(std::string("hang: ") + what +
+                     " waits for ever: every thread is blocked and nothing has a deadline");
+        guard.lock();
+    }
     return result;
 }
 
@@ -164,12 +196,17 @@ bool Wait(Guard& guard, const std::function<bool()>& ready, DWORD timeout, bool 
 
 bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
 {
-    return Wait(guard, ready, timeout, false);
+    return Wait(guard, ready, timeout, false, nullptr) == WaitEnd::Ready;
 }
 
 bool WaitForJumpingClock(Guard& guard, const std::function<bool()>& ready, DWORD timeout)
 {
-    return Wait(guard, ready, timeout, true);
+    return Wait(guard, ready, timeout, true, nullptr) == WaitEnd::Ready;
+}
+
+WaitEnd WaitForDevice(Guard& guard, const std::function<bool()>& ready, DWORD timeout, const char* what)
+{
+    return Wait(guard, ready, timeout, true, what);
 }
 
 void ThreadStarted()
@@ -200,15 +237,6 @@ bool TakeAllocationFailure()
     if (s.failAllocations <= 0)
         return false;
     --s.failAllocations;
-    return true;
-}
-
-bool ModulePath(HINSTANCE module, std::string* path)
-{
-    auto it = S().modules.find(module);
-    if (it == S().modules.end())
-        return false;
-    *path = it->second;
     return true;
 }
 
@@ -284,8 +312,9 @@ void Settle()
     Guard g(Lock());
     State& s = S();
     for (;;) {
+        ProgressIo(g);
         uint64_t now = NowLocked();
-        if (EmulatedThreadsResting(s, now))
+        if (EmulatedThreadsResting(s, now) && !IoDue(now))
             return;
         // A running thread does not always notify; look again shortly.
         s.changed.wait_for(g, std::chrono::milliseconds(1));
@@ -312,51 +341,6 @@ void FailAllocations(int count)
 {
     Guard g(Lock());
     S().failAllocations = count;
-}
-
-HINSTANCE LoadModule(DllEntry entry, const std::string& path)
-{
-    HINSTANCE module;
-    {
-        Guard g(Lock());
-        State& s = S();
-        module = reinterpret_cast<HINSTANCE>(s.nextModule);
-        s.nextModule += 0x10000;
-        s.modules[module] = path;
-        s.entries[module] = entry;
-    }
-    if (entry(module, DLL_PROCESS_ATTACH, nullptr))
-        return module;
-    entry(module, DLL_PROCESS_DETACH, nullptr);
-    Guard g(Lock());
-    S().modules.erase(module);
-    S().entries.erase(module);
-    return nullptr;
-}
-
-BOOL FreeModule(HINSTANCE module)
-{
-    DllEntry entry;
-    {
-        Guard g(Lock());
-        auto it = S().entries.find(module);
-        if (it == S().entries.end()) {
-            ReportMisuse("FreeModule of a module that is not loaded");
-            return FALSE;
-        }
-        entry = it->second;
-    }
-    entry(module, DLL_PROCESS_DETACH, nullptr);
-    Guard g(Lock());
-    S().modules.erase(module);
-    S().entries.erase(module);
-    return TRUE;
-}
-
-void SetModulePath(HINSTANCE module, const std::string& path)
-{
-    Guard g(Lock());
-    S().modules[module] = path;
 }
 
 void SetDeviceBus(DeviceBus* bus)

@@ -39,6 +39,21 @@ bool WaitFor(Guard& guard, const std::function<bool()>& ready, DWORD timeout);
 // on). No other thread is needed to move the clock. Follows real time like
 // WaitFor after UseRealTime(true).
 bool WaitForJumpingClock(Guard& guard, const std::function<bool()>& ready, DWORD timeout);
+// How a wait on a device ended.
+enum class WaitEnd { Ready, TimedOut, Hang };
+// WaitForJumpingClock for a wait on a device, which also recognises a hang
+// (control.h, kHangGraceMs): it then reports the misuse, naming `what`.
+WaitEnd WaitForDevice(Guard& guard, const std::function<bool()>& ready, DWORD timeout, const char* what);
+
+// Device reads in flight (file_reads.cpp), all with the lock held.
+// Completes every read that is due: data to deliver, the device's time-out
+// passed, or cancelled. Releases the lock while a device delivers.
+void ProgressIo(Guard& guard);
+// Whether some read is due at `now` or being completed: the clock must not
+// move on before it is.
+bool IoDue(uint64_t now);
+// The earliest clock time at which a read falls due; UINT64_MAX: none.
+uint64_t EarliestIoDeadline();
 
 // Emulated threads (created through CreateThread) announce their start and
 // end so that Settle can tell when they have all come to rest.

@@ -17,6 +17,9 @@
 #include <thread>
 
 #include "platform/emul/core.h"
+#include "platform/emul/module_state.h"
+#include "platform/emul/timer_period.h"
+#include "platform/emul/kernel_objects.h"
 
 using namespace emu::core;
 
@@ -24,29 +27,11 @@ namespace {
 
 thread_local DWORD lastError = 0;
 
-struct Object {
-    virtual ~Object() = default;
-};
-
-struct Event : Object {
-    bool manualReset = false;
-    bool signalled = false;
-    std::string name;
-};
-
 struct Thread : Object {
     bool ended = false;
     DWORD exitCode = STILL_ACTIVE;
     int priority = THREAD_PRIORITY_NORMAL;
     DWORD id = 0;
-};
-
-struct File : Object {
-    std::shared_ptr<emu::DeviceFile> device;
-    std::string identity; // files of one identity open one device
-    bool reads = false;   // the access asked for includes reading
-    bool writes = false;  // ... writing
-    DWORD share = 0;      // FILE_SHARE_READ / FILE_SHARE_WRITE granted to later opens
 };
 
 struct Tables {
@@ -95,13 +80,6 @@ template <class Kind>
 std::shared_ptr<Kind> FindAs(HANDLE handle)
 {
     return std::dynamic_pointer_cast<Kind>(FindHandle(handle));
-}
-
-std::string HandleText(HANDLE handle)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", handle);
-    return text;
 }
 
 // The object namespace of a session: "Local\" and "Global\" name the same
@@ -156,6 +134,19 @@ WCHAR Cp1252ToUtf16(unsigned char c)
 
 } // namespace
 
+namespace emu::core {
+
+std::shared_ptr<Object> FindObject(HANDLE handle) { return FindHandle(handle); }
+
+std::string HandleText(HANDLE handle)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", handle);
+    return text;
+}
+
+} // namespace emu::core
+
 // --- Errors ---------------------------------------------------------------
 
 DWORD WINAPI GetLastError(void) { return lastError; }
@@ -178,6 +169,10 @@ BOOL WINAPI CloseHandle(HANDLE handle)
         object = std::move(it->second);
         T().handles.erase(it);
         --Counters().handles;
+        // As the I/O manager does when the last handle goes: what is still
+        // being read on it completes as cancelled.
+        if (dynamic_cast<File*>(object.get()) != nullptr)
+            CancelIoOf(handle);
         NotifyAll();
     }
     // The object (a device file, say) may go here, outside the lock.
@@ -223,7 +218,7 @@ bool SharingAllows(const File& opening)
 } // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
-                          DWORD disposition, DWORD, HANDLE)
+                          DWORD disposition, DWORD flags, HANDLE)
 {
     if (name == nullptr || *name == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -260,6 +255,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     file->reads = (access & kReadAccess) != 0;
     file->writes = (access & kWriteAccess) != 0;
     file->share = share;
+    file->overlapped = (flags & FILE_FLAG_OVERLAPPED) != 0;
     file->device = std::move(device);
     Guard g(Lock());
     if (!SharingAllows(*file)) {
@@ -275,86 +271,54 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
 
 namespace {
 
-std::shared_ptr<emu::DeviceFile> DeviceOf(HANDLE handle)
+// A write on the simulated bus never waits, so WriteFile is synchronous
+// even on a handle opened for overlapped I/O; such a handle must be given
+// an OVERLAPPED all the same, as Windows requires, and writes with one are
+// not supported here (ERROR_INVALID_PARAMETER).
+std::shared_ptr<emu::DeviceFile> WritableDevice(HANDLE handle, bool* overlapped)
 {
     Guard g(Lock());
     std::shared_ptr<File> file = FindAs<File>(handle);
+    *overlapped = file && file->overlapped;
     return file ? file->device : nullptr;
 }
 
 } // namespace
 
-namespace {
-
-// What ReadFile and WriteFile share: the argument checks, the handle
-// lookup, the count written on every path and the error on failure.
-// `transfer` runs the device's side of it.
-BOOL Transfer(const char* what, HANDLE file, LPDWORD count, LPOVERLAPPED overlapped,
-              const std::function<bool(emu::DeviceFile&, DWORD*, DWORD*)>& transfer)
-{
-    if (count == nullptr && overlapped == nullptr) {
-        // Windows writes the count through the pointer and faults on null.
-        ReportMisuse(std::string(what) + " without a byte-count pointer and without OVERLAPPED");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (count)
-        *count = 0;
-    if (overlapped != nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::shared_ptr<emu::DeviceFile> device = DeviceOf(file);
-    if (!device) {
-        ReportMisuse(std::string(what) + " on an invalid handle " + HandleText(file));
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    DWORD done = 0, error = ERROR_SUCCESS;
-    if (!transfer(*device, &done, &error)) {
-        SetLastError(error);
-        return FALSE;
-    }
-    *count = done;
-    return TRUE;
-}
-
-// A read of a pipe that blocks waits, on the clock, for something to read.
-// Nothing but time can end the wait of a thread whose peer is the simulated
-// camera, so the clock jumps to the next deadline when all threads rest.
-bool AwaitReadable(emu::DeviceFile& device)
-{
-    DWORD timeout = device.ReadTimeout();
-    if (timeout == 0)
-        return true;
-    Guard g(Lock());
-    std::function<bool()> ready = [&] { return device.ReadReady(); };
-    return WaitForJumpingClock(g, ready, timeout);
-}
-
-} // namespace
-
-BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
-{
-    return Transfer("ReadFile", file, read, overlapped, [&](emu::DeviceFile& device, DWORD* done, DWORD* error) {
-        if (!AwaitReadable(device)) {
-            *error = ERROR_SEM_TIMEOUT;
-            return false;
-        }
-        return device.Read(buffer, toRead, done, error);
-    });
-}
-
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped)
 {
-    return Transfer("WriteFile", file, written, overlapped,
-                    [&](emu::DeviceFile& device, DWORD* done, DWORD* error) {
-                        bool ok = device.Write(buffer, toWrite, done, error);
-                        // A request may have given a pipe of the device data to read.
-                        emu::DeviceStateChanged();
-                        return ok;
-                    });
+    if (written == nullptr && overlapped == nullptr) {
+        // Windows writes the count through the pointer and faults on null.
+        ReportMisuse("WriteFile without a byte-count pointer and without OVERLAPPED");
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (written)
+        *written = 0;
+    bool asynchronous = false;
+    std::shared_ptr<emu::DeviceFile> device = WritableDevice(file, &asynchronous);
+    if (!device) {
+        ReportMisuse("WriteFile on an invalid handle " + HandleText(file));
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (asynchronous && overlapped == nullptr)
+        ReportMisuse("WriteFile without OVERLAPPED on a handle opened for overlapped I/O");
+    if (overlapped != nullptr || asynchronous) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD done = 0, error = ERROR_SUCCESS;
+    bool ok = device->Write(buffer, toWrite, &done, &error);
+    // A request may have given a pipe of the device data to read.
+    emu::DeviceStateChanged();
+    if (!ok) {
+        SetLastError(error);
+        return FALSE;
+    }
+    *written = done;
+    return TRUE;
 }
 
 namespace emu {
@@ -362,6 +326,8 @@ namespace emu {
 void DeviceStateChanged()
 {
     Guard g(Lock());
+    // Reads in flight that now have data complete at once.
+    ProgressIo(g);
     NotifyAll();
 }
 
@@ -483,12 +449,14 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
         Guard g(Lock());
         h = AddHandle(thread);
         ++Counters().threadsRunning;
+        ThreadRunsCode(thread->id, reinterpret_cast<const void*>(routine));
     }
     std::thread([thread, routine, parameter] {
         threadId = thread->id;
         ThreadStarted();
         DWORD result = routine(parameter);
         Guard g(Lock());
+        ThreadEndsCode(thread->id);
         thread->exitCode = result;
         thread->ended = true;
         --Counters().threadsRunning;
@@ -543,9 +511,25 @@ BOOL WINAPI GetExitCodeThread(HANDLE handle, LPDWORD exitCode)
 
 // --- Waits ----------------------------------------------------------------
 
+namespace {
+
+DWORD WaitEndResult(WaitEnd end)
+{
+    if (end == WaitEnd::Ready)
+        return WAIT_OBJECT_0;
+    if (end == WaitEnd::TimedOut)
+        return WAIT_TIMEOUT;
+    SetLastError(ERROR_POSSIBLE_DEADLOCK);
+    return WAIT_FAILED;
+}
+
+} // namespace
+
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
+    ReturnCheck returning("WaitForSingleObject");
     Guard g(Lock());
+    milliseconds = TimerStepTimeout(milliseconds);
     std::shared_ptr<Object> object = FindHandle(handle);
     if (!object) {
         g.unlock();
@@ -555,8 +539,12 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     }
     if (auto event = std::dynamic_pointer_cast<Event>(object)) {
         std::function<bool()> ready = [&] { return event->signalled; };
-        if (!WaitFor(g, ready, milliseconds))
-            return WAIT_TIMEOUT;
+        // The event of a read in flight waits on the device, as a read does.
+        WaitEnd end = IoCompletesEvent(event.get())
+                          ? WaitForDevice(g, ready, milliseconds, "WaitForSingleObject on a read's event")
+                          : (WaitFor(g, ready, milliseconds) ? WaitEnd::Ready : WaitEnd::TimedOut);
+        if (end != WaitEnd::Ready)
+            return WaitEndResult(end);
         if (!event->manualReset)
             event->signalled = false;
         return WAIT_OBJECT_0;
@@ -565,9 +553,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
         std::function<bool()> ready = [&] { return thread->ended; };
         return WaitFor(g, ready, milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
-    // A file handle is signalled while no I/O is pending, which is always
-    // the case with synchronous transfers.
-    return WAIT_OBJECT_0;
+    // A file handle is signalled while no read is in flight on it.
+    std::function<bool()> ready = [&] { return !IoPendingOn(handle); };
+    return WaitEndResult(WaitForDevice(g, ready, milliseconds, "WaitForSingleObject on a file"));
 }
 
 // --- Time -----------------------------------------------------------------

@@ -35,18 +35,44 @@ BOOL WINAPI CloseHandle(HANDLE handle);
 // and closes it with CloseHandle. Does not block.
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE templateFile);
-// Synchronous transfers on a device handle (overlapped must be null). The
-// byte-count pointer is required, as Windows requires it without OVERLAPPED
-// (null: FALSE, ERROR_INVALID_PARAMETER and a misuse report); the count is
-// always written (0 on failure). A read of a pipe that blocks (the simulated
-// reply and image pipes) waits until data arrives or the pipe's time-out has
-// passed on the clock, then fails with ERROR_SEM_TIMEOUT as a USB bulk pipe
-// does; when the caller and every emulated thread are blocked, the clock
-// jumps to the earliest deadline, so no second thread has to move it.
+// Transfers on a device handle. The byte-count pointer is required without
+// OVERLAPPED, as Windows requires it (null: FALSE, ERROR_INVALID_PARAMETER
+// and a misuse report); the count is always written when given (0 on
+// failure). A read of a pipe that blocks (the simulated reply and image
+// pipes) waits until data arrives or the pipe's own time-out has passed on
+// the clock, then fails with ERROR_SEM_TIMEOUT as a USB bulk pipe does; a
+// pipe without a time-out waits for ever. When the caller and every
+// emulated thread are blocked, the clock jumps to the earliest deadline, so
+// no second thread has to move it; a wait that nothing can ever end fails
+// as a hang (control.h, kHangGraceMs) with ERROR_POSSIBLE_DEADLOCK.
 // Invalid handle: FALSE, ERROR_INVALID_HANDLE.
+//
+// Overlapped reads, on a handle opened with FILE_FLAG_OVERLAPPED (which
+// then needs an OVERLAPPED for every read: without, FALSE,
+// ERROR_INVALID_PARAMETER and a misuse report): ReadFile sets Internal to
+// STATUS_PENDING and resets hEvent (when not null), then returns TRUE when
+// the read completed at once (the count through `read` when given), FALSE
+// with ERROR_IO_PENDING when it goes on, FALSE with the device's error when
+// it failed at once. On completion Internal takes the NTSTATUS, InternalHigh
+// the count and hEvent is set; the file handle is signalled while no read
+// is in flight on it. A synchronous handle with an OVERLAPPED reads
+// synchronously and fills the OVERLAPPED the same way. Writes are
+// synchronous and take no OVERLAPPED (ERROR_INVALID_PARAMETER).
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped);
+// The outcome of an overlapped read: the count (InternalHigh) and TRUE, or
+// FALSE with the error of its status (ERROR_OPERATION_ABORTED for a
+// cancelled read, ERROR_SEM_TIMEOUT for the device's time-out). Still in
+// flight: FALSE, ERROR_IO_INCOMPLETE, unless `wait`, which waits for it as
+// a wait on its event does (a device wait, see ReadFile).
+BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
+// Cancels the reads in flight on the handle that use `overlapped` (null:
+// all of them); they complete with ERROR_OPERATION_ABORTED, here at once
+// (Windows may take a moment: wait for the completion). None in flight:
+// FALSE, ERROR_NOT_FOUND. Invalid handle: FALSE, ERROR_INVALID_HANDLE.
+// Closing a handle cancels its reads the same way.
+BOOL WINAPI CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
 
 // --- Events ---------------------------------------------------------------
 // Unnamed or named event. A new object sets the last error to 0; an
@@ -82,11 +108,15 @@ BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD WINAPI GetCurrentThreadId(void);
 
 // --- Waits ----------------------------------------------------------------
-// Waits for an event or a thread. The time-out runs on the virtual clock:
+// Waits for an event, a thread or a file. The time-out runs on the virtual clock:
 // the call returns WAIT_TIMEOUT once the clock has been advanced past it
-// (control.h). A zero time-out only polls. An auto-reset event is reset by
+// (control.h), on the first tick of the system timer at or after it, as on
+// Windows (15.625 ms apart unless timeBeginPeriod raised it, winmm.h). A
+// zero time-out only polls. An auto-reset event is reset by
 // the wait that it satisfies. Invalid handle: WAIT_FAILED,
-// ERROR_INVALID_HANDLE, and a misuse report.
+// ERROR_INVALID_HANDLE, and a misuse report. A wait on the event of a read
+// in flight, or on a file, is a device wait as in ReadFile: the clock jumps,
+// and a hang gives WAIT_FAILED with ERROR_POSSIBLE_DEADLOCK.
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 // --- Time -----------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "platform/emul/core.h"
+#include "platform/emul/module_state.h"
 #include "platform/emul/kernel.h"
 #include "platform/emul/user.h"
 #include "platform/emul/user_state.h"
@@ -144,6 +145,10 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return 0;
         }
         procedure = w->procedure;
+        if (core::RefuseCallIntoUnloadedCode(reinterpret_cast<const void*>(procedure),
+                                              "message " + std::to_string(message) + " to the window " +
+                                                  HandleText(window)))
+            return 0;
     }
     return procedure(window, message, wParam, lParam);
 }
@@ -210,6 +215,9 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg)
             Timer* t = FindTimer(msg->hwnd, msg->wParam);
             if (t == nullptr || t->procedure != procedure || t->ownerThread != thread)
                 return 0;
+            if (core::RefuseCallIntoUnloadedCode(reinterpret_cast<const void*>(procedure),
+                                                  "the procedure of timer " + std::to_string(t->id)))
+                return 0;
             tick = TickLocked();
         }
         procedure(msg->hwnd, WM_TIMER, msg->wParam, tick);
@@ -230,6 +238,10 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg)
             return 0;
         }
         procedure = w->procedure;
+        if (core::RefuseCallIntoUnloadedCode(reinterpret_cast<const void*>(procedure),
+                                              "message " + std::to_string(msg->message) + " to the window " +
+                                                  HandleText(msg->hwnd)))
+            return 0;
     }
     return procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }

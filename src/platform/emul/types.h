@@ -149,6 +149,7 @@ inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_OVERLAPPED 0x40000000
 
 struct SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -157,8 +158,27 @@ struct SECURITY_ATTRIBUTES {
 };
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
-struct OVERLAPPED;
-typedef OVERLAPPED* LPOVERLAPPED;
+// Overlapped I/O: Internal holds the request's NTSTATUS (STATUS_PENDING
+// until it completes), InternalHigh the bytes transferred.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    union {
+        struct {
+            DWORD Offset;
+            DWORD OffsetHigh;
+        };
+        PVOID Pointer;
+    };
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+#define STATUS_PENDING ((DWORD)0x00000103L)
+#define HasOverlappedIoCompleted(lpOverlapped) (((DWORD)(lpOverlapped)->Internal) != STATUS_PENDING)
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_INCOMPLETE 996L
+#define ERROR_IO_PENDING 997L
+#define ERROR_POSSIBLE_DEADLOCK 1131L
+#define ERROR_NOT_FOUND 1168L
 
 // Waits and threads.
 #define WAIT_OBJECT_0 0x00000000L

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "platform/emul/core.h"
+#include "platform/emul/module_state.h"
 #include "platform/emul/kernel.h"
 #include "platform/emul/user.h"
 #include "platform/emul/user_state.h"
@@ -162,6 +163,10 @@ LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (w == nullptr)
             return 0;
         procedure = w->procedure;
+        if (core::RefuseCallIntoUnloadedCode(reinterpret_cast<const void*>(procedure),
+                                              "message " + std::to_string(message) + " to the window " +
+                                                  HandleText(window)))
+            return 0;
     }
     return procedure(window, message, wParam, lParam);
 }

@@ -23,6 +23,12 @@ TEST(CaptureArguments, EachCheckPassesGoodValuesAndNamesTheBadOnes)
 {
     Subframe s;
     std::vector<int> numbers;
+    double w = 0.0, h = 0.0;
+    const char* const kPixelMessage = "pixel size '0' is not valid: give the unbinned size in micrometres, 0.5 to 100, "
+                                      "as one number or width,height";
+    const char* const kSetupMessage = "this build cannot hand --camera, --read-mode, --window-heating, --preflash, "
+                                      "--clears, --max-step or --target to the driver: set them in the driver's own "
+                                      "setup dialog with --dialog";
     const Case cases[] = {
         {"time 0", [] { return CheckExposureTime(0.0); }, ""},
         {"time 3600", [] { return CheckExposureTime(3600.0); }, ""},
@@ -63,6 +69,17 @@ TEST(CaptureArguments, EachCheckPassesGoodValuesAndNamesTheBadOnes)
          "binning list '0,16' is not valid: give numbers from 0 to 15, separated by commas"},
         {"list fraction", [&] { return ParseNumberList("filter list", "1.5", 1, 16, &numbers); },
          "filter list '1.5' is not valid: give numbers from 1 to 16, separated by commas"},
+        {"pixel size one", [&] { return ParsePixelSize("6.45", &w, &h); }, ""},
+        {"pixel size two", [&] { return ParsePixelSize("4,5.5", &w, &h); }, ""},
+        {"pixel size zero", [&] { return ParsePixelSize("0", &w, &h); }, kPixelMessage},
+        {"pixel size three", [&] { return ParsePixelSize("1,2,3", &w, &h); },
+         "pixel size '1,2,3' is not valid: give the unbinned size in micrometres, 0.5 to 100, as one number or "
+         "width,height"},
+        {"setup on Linux", [] { return UnreachableSetup(true, 3, true, false); }, ""},
+        {"Windows, nothing given", [] { return UnreachableSetup(false, 0, false, false); }, ""},
+        {"Windows, target with dialog", [] { return UnreachableSetup(false, 0, true, true); }, ""},
+        {"Windows, target", [] { return UnreachableSetup(false, 0, true, false); }, kSetupMessage},
+        {"Windows, read mode", [] { return UnreachableSetup(false, 1, false, false); }, kSetupMessage},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.check(), c.message) << c.what;
@@ -99,6 +116,17 @@ TEST(CaptureArguments, OutputFolderIsCreatedOrRefusedWithItsReason)
     // /proc refuses new entries even to root.
     EXPECT_EQ(PrepareFolder("/proc/r6odi-capture").rfind("cannot create output folder '/proc/r6odi-capture': ", 0), 0u);
     EXPECT_EQ(PrepareFolder(""), "no output folder given");
+    // The check before the camera is touched creates nothing.
+    const struct {
+        fs::path folder;
+        std::string message;
+    } early[] = {{base / "x" / "y", ""},
+                 {base / "plain", "output folder '" + (base / "plain").string() + "' is a file, not a folder"},
+                 {base / "plain" / "z", "cannot create output folder '" + (base / "plain" / "z").string() + "': '" +
+                                            (base / "plain").string() + "' is a file"}};
+    for (const auto& c : early)
+        EXPECT_EQ(CheckFolder(c.folder.string()), c.message) << c.folder;
+    EXPECT_FALSE(fs::exists(base / "x"));
     fs::remove_all(base);
 }
 

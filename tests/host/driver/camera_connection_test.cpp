@@ -296,7 +296,9 @@ TEST_F(ConnectionTest, PlugInAfterRemovalReconnectsByItselfSendingOnlyGetInfo)
     bus.Attach(camera);
     PumpMessages();
     EXPECT_TRUE(c->IsConnected());
-    EXPECT_EQ(camera->CommandWrites(), (Writes{{0x00}}));
+    // The search asks for the id of the camera the object is bound to, then
+    // the connection reads its info.
+    EXPECT_EQ(camera->CommandWrites(), (Writes{{0x00}, {0x00}}));
     EXPECT_EQ(c->hwBinX, 2);
     EXPECT_EQ(c->doubleSample, 0);
 }

@@ -6,6 +6,8 @@
 #include <functional>
 
 #include "camera_fixture.h"
+#include "device/pipe_reads.h"
+#include "host/fine_system_timer.h"
 
 namespace {
 
@@ -92,22 +94,24 @@ TEST_F(ChannelTest, EveryFailingReplyHasItsOwnText)
         {sim::ReplyFault::Empty(), "Instruction failed: Unknown return code"},
         {sim::ReplyFault::Lost(), "Instruction failed: Unknown return code"},
     };
+    FineSystemTimer fineTimer;
     uint64_t start = emu::Now();
     for (const Reply& reply : replies) {
         sim->InjectReplyFault(reply.fault);
         EXPECT_FALSE(camera->OpenShutter()) << reply.text;
         EXPECT_STREQ(camera->lastError, reply.text);
     }
-    // Only the lost reply made the read wait: for the pipe's time-out.
-    EXPECT_EQ(emu::Now() - start, sim::SimCamera::kDefaultPipeTimeout);
+    // Only the lost reply made the read wait: for the driver's own limit,
+    // after the pipe was drained of what the empty reply may have left.
+    EXPECT_EQ(emu::Now() - start, r6odi::kReplyLimitMs + r6odi::kDrainWaitMs);
     // A success leaves the last message standing.
     EXPECT_TRUE(camera->OpenShutter());
     EXPECT_STREQ(camera->lastError, "Instruction failed: Unknown return code");
 }
 
-// A request that did not leave whole is never answered by a real camera;
-// a read of its reply would block the host's thread for good. Whatever the
-// camera made of the part it received stays unread here.
+// A request that did not leave whole is never answered by a real camera:
+// its reply is not read. Whatever the camera made of the part it received
+// is drained before the next exchange, whose reply is then its own.
 TEST_F(ChannelTest, RequestThatDidNotLeaveWholeIsNotFollowedByARead)
 {
     const struct {
@@ -126,11 +130,10 @@ TEST_F(ChannelTest, RequestThatDidNotLeaveWholeIsNotFollowedByARead)
         EXPECT_FALSE(camera->SetPreflash(1.5, 4)) << write.name;
         EXPECT_STREQ(camera->lastError, "Instruction failed: Unknown return code") << write.name;
         ASSERT_EQ(sim->PendingReplies(), write.repliesLeft) << write.name;
-        // Take the stale answer off the pipe before the next exchange.
-        BYTE stale[8];
-        DWORD read = 0;
-        if (write.repliesLeft != 0)
-            ReadFile(camera->replyPipe, stale, sizeof stale, &read, nullptr);
+        sim->InjectReplyFault(sim::ReplyFault::Status(0x81).ForCommand(24));
+        EXPECT_FALSE(camera->SetPreflash(1.5, 4)) << write.name;
+        EXPECT_STREQ(camera->lastError, "Instruction failed: Invalid index") << write.name;
+        EXPECT_EQ(sim->PendingReplies(), 0u) << write.name;
     }
     EXPECT_TRUE(camera->SetPreflash(1.5, 4));
 }
@@ -242,9 +245,12 @@ TEST_F(ChannelTest, ReadModeOutsideZeroAndOneSendsNothing)
     EXPECT_STREQ(camera->lastError, "Invalid read mode");
     EXPECT_EQ(camera->doubleSample, 1);
     EXPECT_TRUE(sim->WireRecords().empty());
-    // A refused mode still takes effect in the object.
+    // A refused change leaves the layout the camera keeps sending.
     sim->InjectReplyFault(sim::ReplyFault::Status(0x82));
     EXPECT_FALSE(camera->SetReadMode(1));
+    EXPECT_EQ(camera->doubleSample, 1);
+    EXPECT_STREQ(camera->lastError, "Instruction failed: Invalid parameter");
+    EXPECT_TRUE(camera->SetReadMode(1));
     EXPECT_EQ(camera->doubleSample, 0);
 }
 

@@ -38,6 +38,7 @@ protected:
         EXPECT_EQ(after.deviceInfoSets, before_.deviceInfoSets) << "SetupAPI sets left";
         EXPECT_EQ(after.heapBlocks, before_.heapBlocks) << "heap blocks left";
         EXPECT_EQ(after.criticalSections, before_.criticalSections);
+        EXPECT_EQ(after.pendingIo, before_.pendingIo) << "reads left in flight";
         std::vector<std::string> misuse = emu::TakeMisuseReports();
         EXPECT_TRUE(misuse.empty()) << misuse.front();
     }

@@ -59,6 +59,7 @@ inline const ExportCall kCalls[] = {
     R6ODI_CALL("ResetFilter", e.d_FilterWheel(2, 0)),
     R6ODI_CALL("FilterNoOp", e.d_FilterWheel(3, 0)),
     R6ODI_CALL("SelectFilter3", e.d_FilterWheel(4, 3)),
+    R6ODI_CALL("SelectFilter257", e.d_FilterWheel(4, 257)),
     R6ODI_CALL("CurrentFilter", e.d_FilterWheel(5, 0)),
     R6ODI_CALL("FilterOp6", e.d_FilterWheel(6, 0)),
     R6ODI_CALL("Finalize", e.d_Finalize()),
@@ -132,6 +133,7 @@ inline const AnswerRow kAnswers[] = {
     Same(N(1)),
     Same(N(1)),
     {{N(0),        N(0),               N(1, "14"),  N(1, "14"),  N(1, "14"),  N(0),       N(1, "14")}},
+    Same(N(0)), // position 256 does not fit the command's byte: nothing is sent
     Same(N(0)),
     Same(N(0)),
     {{N(1),        N(1),               N(1),        kClosed,     kClosed,     N(1),       N(1)}},

@@ -27,9 +27,9 @@ const SubframeCase kSubframeCases[] = {
     {768, 512, 0, 0, 100000, 100000, 0, {0, 0, 768, 512}},
     {768, 512, 0, 0, 100000, 100000, 1, {0, 0, 384, 256}},
     {768, 512, 50000, 0, 50000, 25000, 0, {384, 384, 384, 128}},
-    // Past the right and top edges: x stops on the last column, y has no
-    // lower bound.
-    {768, 512, 100000, 100000, 100000, 100000, 0, {767, -512, 1, 512}},
+    // Past the right and top edges: x stops on the last column, y on the
+    // first row, as the readout would read them.
+    {768, 512, 100000, 100000, 100000, 100000, 0, {767, 0, 1, 512}},
     // Codes outside the table bin 1 x 1.
     {768, 512, 0, 0, 100000, 100000, 16, {0, 0, 768, 512}},
     {768, 512, 0, 0, 100000, 100000, -1, {0, 0, 768, 512}},
@@ -38,10 +38,10 @@ const SubframeCase kSubframeCases[] = {
     {30000, 20000, 0, 0, 100000, 100000, 0, {0, 0, 30000, 20000}},
     {30000, 20000, 50000, 50000, 50000, 50000, 0, {15000, 0, 15000, 10000}},
     {65535, 65535, 0, 0, 100000, 100000, 0, {0, 0, 65535, 65535}},
-    // Garbage from the host gives defined fields, beyond 32 bits held at
-    // the end of the range.
-    {65535, 65535, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, {-1407353408, 65534, 1407353408, 1}},
-    {65535, 65535, 0, INT_MAX, 0, INT_MAX, 0, {0, INT_MIN, 0, 1407353408}},
+    // Garbage from the host gives a frame on the sensor; one without a
+    // column reports no width.
+    {65535, 65535, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, {0, 65534, 65535, 1}},
+    {65535, 65535, 0, INT_MAX, 0, INT_MAX, 0, {0, 0, 0, 65535}},
 };
 
 class FrameExportsTest : public ExportsTest {};

@@ -115,8 +115,10 @@ const FilterStep kFilterSteps[] = {
     {4, 3, 1, 2, "14"},
     {5, 0, 2, 2, ""},
     {4, 6, 0, 2, "14"},       // the camera has no sixth position
-    {4, 0, 0, 2, "14"},       // nor a position before the first
-    {4, INT_MIN, 0, 2, "14"},
+    {4, 256, 0, 2, "14"},     // position 255, the last that one byte carries
+    {4, 257, 0, 2, ""},       // one byte cannot carry 256, nor anything below 0
+    {4, 0, 0, 2, ""},
+    {4, INT_MIN, 0, 2, ""},
     {2, 0, 1, 1, ""},         // the record alone moves
     {5, 0, 1, 1, ""},
     {4, 5, 1, 4, "14"},

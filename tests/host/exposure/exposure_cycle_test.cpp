@@ -178,6 +178,44 @@ TEST_F(ExposureTest, CameraNeverOpenedTimesTheExposure)
     EXPECT_TRUE(Codes().empty());
 }
 
+// An exposure the camera refuses to start, or whose shutter it refuses to
+// open, is not reported as started: nothing is left exposing, no shutter is
+// closed later, and the reason stays in the last-error text.
+struct RefusedStartCase {
+    const char* name;
+    int refusedCode;
+    int openShutter;
+    std::vector<int> codes;
+    const char* lastError;
+};
+
+const RefusedStartCase kRefusedStarts[] = {
+    {"ShutterRefused", 12, 1, {4, 12}, "Instruction failed: Invalid index"},
+    {"StartRefusedLight", 4, 1, {4}, "Instruction failed: Invalid index"},
+    {"StartRefusedDark", 4, 0, {4}, "Instruction failed: Invalid index"},
+};
+
+TEST_F(ExposureTest, RefusedStartIsReportedAndLeavesNothingExposing)
+{
+    for (const RefusedStartCase& c : kRefusedStarts) {
+        SCOPED_TRACE(c.name);
+        d_Finalize();
+        d_Initialize(nullptr);
+        ASSERT_TRUE(driverState.camera->Open(17));
+        sim->InjectReplyFault(sim::ReplyFault::Status(0x81).ForCommand(c.refusedCode));
+        sim->ClearWireLog();
+        EXPECT_EQ(0, d_StartExposure(1000, c.openShutter));
+        emu::Settle();
+        EXPECT_EQ(0, d_IsExposing());
+        EXPECT_EQ(0, ThreadsNow());
+        EXPECT_STREQ(driverState.camera->lastError, c.lastError);
+        emu::Advance(1000);
+        PumpMessages();
+        EXPECT_EQ(1, d_StartDownload());
+        EXPECT_EQ(c.codes, Codes());
+    }
+}
+
 // Without a camera object (a failed setup destroyed it) every export
 // answers at once and nothing reaches a camera.
 struct NoCameraCase {

@@ -81,7 +81,7 @@ TEST_F(FrameRequestTest, BinningShrinksTheSensorTheFrameIsFittedInto)
     EXPECT_EQ(Sent(300, 0, 10, 500), (Bytes{0x0B, 0x00, 0x00, 0x80, 0x00, 0xFF, 0x00, 0x01, 0x00}));
 }
 
-TEST_F(FrameRequestTest, CropBoundsTheFrameStartByItsExtentAndItsSizeBySensor)
+TEST_F(FrameRequestTest, CropBoundsTheWholeFrame)
 {
     c->cropX = 100;
     c->cropY = 100;
@@ -89,10 +89,12 @@ TEST_F(FrameRequestTest, CropBoundsTheFrameStartByItsExtentAndItsSizeBySensor)
     c->cropHeight = 200;
     // (100, 100, 200, 200), firstRow 512 - 100 - 200 = 212.
     EXPECT_EQ(Sent(0, 0, 768, 512), (Bytes{0x0B, 0xD4, 0x00, 0xC8, 0x00, 0x64, 0x00, 0xC8, 0x00}));
-    // (150, 100, 200, 200): x below the crop's width stays, past the crop's edge.
-    EXPECT_EQ(Sent(150, 0, 768, 512), (Bytes{0x0B, 0xD4, 0x00, 0xC8, 0x00, 0x96, 0x00, 0xC8, 0x00}));
-    // x at the crop's width or more becomes width - 1.
-    EXPECT_EQ(Sent(250, 120, 10, 10), (Bytes{0x0B, 0x7E, 0x01, 0x0A, 0x00, 0xC7, 0x00, 0x0A, 0x00}));
+    // (150, 100, 150, 200): the width ends at the crop's right edge.
+    EXPECT_EQ(Sent(150, 0, 768, 512), (Bytes{0x0B, 0xD4, 0x00, 0xC8, 0x00, 0x96, 0x00, 0x96, 0x00}));
+    // (250, 120, 10, 10) lies inside the crop and is read as it stands.
+    EXPECT_EQ(Sent(250, 120, 10, 10), (Bytes{0x0B, 0x7E, 0x01, 0x0A, 0x00, 0xFA, 0x00, 0x0A, 0x00}));
+    // A start past the crop's edges becomes its last column and row.
+    EXPECT_EQ(Sent(350, 400, 10, 10), (Bytes{0x0B, 0xD4, 0x00, 0x01, 0x00, 0x2B, 0x01, 0x01, 0x00}));
 }
 
 TEST_F(FrameRequestTest, CropIsDividedByTheBinning)

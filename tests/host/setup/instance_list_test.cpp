@@ -30,13 +30,19 @@ std::vector<std::pair<int32_t, std::string>> ListedEntries()
 TEST_P(InstanceListTest, ListsEveryCameraThatOpensLabelledWithItsId)
 {
     std::vector<HANDLE> claims;
+    std::vector<std::shared_ptr<sim::SimCamera>> held;
     for (const Plugged& p : GetParam().cameras) {
         auto camera = AttachCamera(p.type, p.id, p.description);
-        if (p.claimedElsewhere)
+        if (p.claimedElsewhere) {
             claims.push_back(CreateEventA(nullptr, FALSE, FALSE, ClaimEventName(camera->Path()).c_str()));
+            held.push_back(camera);
+        }
     }
     EXPECT_EQ(k6dlg::BuildInstanceList(), static_cast<int>(GetParam().expected.size()));
     EXPECT_EQ(ListedEntries(), GetParam().expected);
+    // The other program's camera heard nothing from the listing.
+    for (const auto& camera : held)
+        EXPECT_TRUE(camera->WireRecords().empty());
     // The probes are gone and have given their claims back: the driver's
     // own camera can take any camera that was listed.
     for (const auto& entry : GetParam().expected) {

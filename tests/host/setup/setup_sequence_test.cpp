@@ -217,3 +217,36 @@ TEST_F(SetupTest, ADeviceArrivingDuringTheDialogDoesNotOverrideTheChoice)
 }
 
 } // namespace
+
+namespace {
+
+// The camera chosen, by its id or as the first free one, is unplugged and
+// another is plugged in: neither the reconnection nor the next setup takes
+// the other camera, and once the chosen one is back the setup opens it.
+TEST_F(SetupTest, SetupAfterAnUnplugKeepsToTheChosenCamera)
+{
+    for (int32_t chosen : {17, -1}) {
+        SCOPED_TRACE(chosen);
+        auto mine = AttachCamera(1, 17, "CAM-17");
+        driverState.selectedCameraId = chosen;
+        d_SetupCCD(1);
+        ASSERT_EQ(d_GetOK(), 1);
+        bus.Detach(mine);
+        auto other = AttachCamera(1, 19, "CAM-19");
+        PumpMessages();
+        EXPECT_EQ(d_GetOK(), 0) << "reconnected to another camera";
+
+        d_SetupCCD(1);
+        EXPECT_EQ(d_GetOK(), 0) << "set up another camera";
+        EXPECT_EQ(driverState.selectedCameraId, 17);
+        bus.Attach(mine);
+        d_SetupCCD(1);
+        ASSERT_EQ(d_GetOK(), 1);
+        EXPECT_EQ(driverState.camera->info.id, 17u);
+        d_Finalize();
+        bus.Detach(mine);
+        bus.Detach(other);
+    }
+}
+
+} // namespace

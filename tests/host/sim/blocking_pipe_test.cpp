@@ -55,7 +55,10 @@ DWORD WINAPI RunDelayed(LPVOID parameter)
 {
     Delayed* d = static_cast<Delayed*>(parameter);
     HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Ticks of 1 ms, so that it acts at its own millisecond.
+    timeBeginPeriod(1);
     WaitForSingleObject(never, d->delay);
+    timeEndPeriod(1);
     CloseHandle(never);
     d->ranAt = emu::Now();
     if (d->act)
@@ -102,19 +105,21 @@ TEST_F(BlockingPipeTest, EmptyPipeTimesOutAfterItsTimeOutWithoutAnotherThread)
 {
     struct Case {
         const char* pipe;
-        DWORD timeout; // 0: the camera's default
+        DWORD timeout;
         uint64_t waited;
     };
     const Case cases[] = {
-        {"reply", 0, 5000},
-        {"image", 0, 5000},
+        {"reply", 5000, 5000},
+        {"image", 5000, 5000},
         {"reply", 250, 250},
         {"image", 1, 1},
     };
+    // A bulk pipe commonly has none: a camera's reads wait for ever unless
+    // told otherwise.
+    EXPECT_EQ(camera->PipeTimeout(), sim::SimCamera::kNoPipeTimeout);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.pipe) + " " + std::to_string(c.timeout));
-        if (c.timeout != 0)
-            camera->SetPipeTimeout(c.timeout);
+        camera->SetPipeTimeout(c.timeout);
         ReadResult r = TimedRead(std::string(c.pipe) == "reply" ? reply : image, 61);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ((DWORD)ERROR_SEM_TIMEOUT, r.error);
@@ -147,6 +152,7 @@ TEST_F(BlockingPipeTest, AReplyThatIsThereIsReadWithoutWaiting)
 // they do decides how the read ends.
 TEST_F(BlockingPipeTest, WorkersDueEarlierRunFirstAndCanEndTheWait)
 {
+    camera->SetPipeTimeout(5000);
     struct Case {
         const char* what;
         DWORD delay;

@@ -116,6 +116,25 @@ TEST(SkyModel, FlatFieldDimsTheCorners)
     EXPECT_NEAR(corner / centre, 1.0 - sky.vignetting, 0.04);
 }
 
+TEST(SkyModel, ALitFlatPanelHidesTheStarsAndPassesTheFilterAndFlatField)
+{
+    SkyModel sky = Quiet();
+    sky.darkRateAtZero = 0.0;
+    sky.flatPanelLit = true;
+    SkyModel starless = sky;
+    starless.starCount = 0;
+    for (int filter : {0, 2, 4}) {
+        SkyExposure exposure = Light(2);
+        exposure.filter = filter;
+        std::vector<uint16_t> flat = RenderSky(sky, exposure, Whole());
+        EXPECT_EQ(flat, RenderSky(starless, exposure, Whole())) << "filter " << filter;
+        double centre = flat[(size_t)(kHeight / 2) * kWidth + kWidth / 2] - sky.biasLevel;
+        EXPECT_NEAR(centre, sky.flatPanelRate * 2 * sky.filterThroughput[(size_t)filter], centre * 0.03)
+            << "filter " << filter;
+        EXPECT_NEAR((flat[0] - sky.biasLevel) / centre, 1.0 - sky.vignetting, 0.04) << "filter " << filter;
+    }
+}
+
 TEST(SkyModel, BinnedPixelsHoldTheChargeOfTheUnbinnedOnes)
 {
     SkyModel sky = Quiet();

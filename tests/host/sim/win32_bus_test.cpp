@@ -84,6 +84,7 @@ TEST_F(Win32BusTest, OpenRefusalsReachGetLastError)
 
 TEST_F(Win32BusTest, LostReplyFailsReadFileWithTimeOut)
 {
+    camera->SetPipeTimeout(5000);
     camera->InjectReplyFault(sim::ReplyFault::Lost());
     HANDLE command = OpenFile(camera->Path() + "\\0");
     HANDLE reply = OpenFile(camera->Path() + "\\1");

@@ -23,6 +23,9 @@ public:
             out->push_back(SubframeStep());
         const int32_t ms = Chance(0.2) ? Between(0, 50) : Between(100, 30000);
         out->push_back(Step{Op::StartExposure, ms, Chance(0.8) ? 1 : 0});
+        // A host that quits in the middle of the exposure, then comes back.
+        if (Chance(0.05))
+            out->push_back(UnloadStep());
         const int polls = Between(1, 3);
         for (int i = 0; i < polls; ++i) {
             out->push_back(Step{Op::Advance, ms / polls + Between(0, 20)});
@@ -46,10 +49,12 @@ public:
                     Between(-200000, 200000), Between(-2, 17)};
     }
 
+    Step UnloadStep() { return Step{Op::Unload, Chance(0.5) ? Between(0, 2000) : Between(10000, 40000)}; }
+
     // Any single step, in or out of order.
     Step AnyStep()
     {
-        switch (Between(0, 27)) {
+        switch (Between(0, 28)) {
         case 0: return Step{Op::Initialize};
         case 1: return Step{Op::Finalize};
         case 2:
@@ -72,9 +77,13 @@ public:
         case 19: return Step{Op::Replug};
         case 20: return Step{Op::UnplugDuringReadout, Between(1, 4000)};
         case 21:
-        case 22: return Step{Op::ReplyFault, Between(0, 4), Chance(0.5) ? -1 : Between(0, 24), Between(1, 3)};
+        case 22:
+            return Step{Op::ReplyFault, Between(0, 5), Chance(0.5) ? -1 : Between(0, 24), Between(1, 3),
+                        Chance(0.5) ? Between(100, 1900) : Between(2100, 9000)};
         case 23: return Step{Op::ImageFault, Between(0, 2), Between(0, 999), Between(1, 3)};
-        case 24: return Step{Op::PipeTimeout, Chance(0.5) ? Between(0, 50) : Between(1000, 8000)};
+        case 24:
+            return Step{Op::PipeTimeout, Chance(0.4) ? -1 : Chance(0.5) ? Between(0, 50) : Between(1000, 8000)};
+        case 28: return Step{Op::FrameFault, Between(0, 3), Between(0, 999), Between(1000, 30000)};
         case 25: return Step{Op::ClaimElsewhere};
         case 26: return Step{Op::ReleaseElsewhere};
         default: return Step{Op::RefuseOpen, Between(0, 3)};
@@ -108,10 +117,12 @@ const char* Name(Op op)
     case Op::UnplugDuringReadout: return "unplug during d_ReadImage";
     case Op::ReplyFault: return "reply fault";
     case Op::ImageFault: return "image fault";
+    case Op::FrameFault: return "frame fault";
     case Op::PipeTimeout: return "pipe time-out";
     case Op::ClaimElsewhere: return "claim taken by another process";
     case Op::ReleaseElsewhere: return "claim given back by the other process";
     case Op::RefuseOpen: return "opens refused";
+    case Op::Unload: return "unloaded without d_Finalize, loaded again after";
     }
     return "?";
 }
@@ -130,16 +141,18 @@ std::string Describe(const Step& s)
     };
     switch (s.op) {
     case Op::Subframe: args(5); break;
+    case Op::ReplyFault: args(4); break;
     case Op::SetupDialog:
-    case Op::ReplyFault:
-    case Op::ImageFault: args(3); break;
+    case Op::ImageFault:
+    case Op::FrameFault: args(3); break;
     case Op::FilterWheel:
     case Op::StartExposure: args(2); break;
     case Op::MoveFrame:
     case Op::Advance:
     case Op::UnplugDuringReadout:
     case Op::PipeTimeout:
-    case Op::RefuseOpen: args(1); break;
+    case Op::RefuseOpen:
+    case Op::Unload: args(1); break;
     default: break;
     }
     return text;
@@ -152,6 +165,7 @@ bool IsFault(const Step& step)
     case Op::UnplugDuringReadout:
     case Op::ReplyFault:
     case Op::ImageFault:
+    case Op::FrameFault:
     case Op::PipeTimeout:
     case Op::ClaimElsewhere:
     case Op::RefuseOpen:
@@ -172,6 +186,8 @@ std::vector<Step> MakeSequence(uint64_t seed, int steps)
     while (static_cast<int>(sequence.size()) < steps) {
         if (maker.Chance(0.35))
             maker.HostCycle(&sequence);
+        else if (maker.Chance(0.03))
+            sequence.push_back(maker.UnloadStep());
         else
             sequence.push_back(maker.AnyStep());
     }

@@ -33,12 +33,15 @@ enum class Op : uint8_t {
     Unplug,
     Replug,
     UnplugDuringReadout, // the cable goes while d_ReadImage waits for the frame
-    ReplyFault,     // a: kind, b: command code or -1 for all, c: times
+    ReplyFault,     // a: kind, b: command code or -1 for all, c: times, d: delay of a late one
     ImageFault,     // a: kind, b: bytes or per mille, c: times
-    PipeTimeout,    // a: milliseconds the reply and image pipes wait
+    FrameFault,     // a: kind (lost, late, half with its rest later, half), b: per mille, c: delay
+    PipeTimeout,    // a: milliseconds the reply and image pipes wait (-1: for ever)
     ClaimElsewhere, // another process creates the camera's claim event
     ReleaseElsewhere,
     RefuseOpen,     // a: the endpoint whose opens fail until the next replug
+    Unload,         // the host unloads the module without d_Finalize, pumps its
+                    // messages for a: milliseconds, and loads the module again
 };
 
 struct Step {

@@ -1,9 +1,10 @@
 // The soak: seeded random sequences of host calls through the 21 exports,
 // in the order imaging applications use and in the orders they misuse,
 // interleaved with unplug and replug (also during an exposure and during a
-// readout), pipe faults, short and empty reads, bad status bytes, pipe
-// time-outs, a claim taken by another process, regulation ticks and setup
-// runs, all on the virtual clock.
+// readout), pipe faults, short and empty reads, bad status bytes, lost and
+// late replies, frames lost, late or stopping half-way with their rest
+// coming later, pipes with and without a time-out, a claim taken by another
+// process, regulation ticks and setup runs, all on the virtual clock.
 //
 //   R6ODI_SOAK_SEED       first seed (default 1); sequence i uses seed + i
 //   R6ODI_SOAK_SEQUENCES  how many sequences (default 300)
@@ -108,9 +109,11 @@ TEST(Soak, RandomHostSequencesWithFaultsKeepEveryPromise)
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("soak: %ld sequences, %ld steps, %ld faults and events injected, %ld exposures "
                 "(%ld shutter closes checked), %ld good frames compared (%ld first after a replug), "
-                "%ld readouts refused; %.1f s\n",
+                "%ld readouts refused, unloads without d_Finalize %ld/%ld/%ld/%ld/%ld (no camera object/"
+                "idle/cooling/exposing/unplugged); %.1f s\n",
                 total.sequences, total.steps, total.faults, total.exposures, total.shutterCloses,
-                total.framesGood, total.afterReplug, total.framesRefused, seconds);
+                total.framesGood, total.afterReplug, total.framesRefused, total.unloads[0], total.unloads[1],
+                total.unloads[2], total.unloads[3], total.unloads[4], seconds);
 }
 
 } // namespace

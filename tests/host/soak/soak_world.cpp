@@ -13,6 +13,7 @@
 #include "setup/setup_dialog.h"
 #include "sim/command_handlers.h"
 #include "sim/device_path.h"
+#include "sim/frame_fault.h"
 #include "sim/pixel_source.h"
 
 namespace soak {
@@ -82,7 +83,10 @@ struct Unplugger {
 DWORD WINAPI UnplugLater(LPVOID parameter)
 {
     auto* job = static_cast<Unplugger*>(parameter);
+    // Ticks of 1 ms, so that the cable goes at its own millisecond.
+    timeBeginPeriod(1);
     WaitForSingleObject(job->never, job->delay);
+    timeEndPeriod(1);
     job->bus->Detach(job->camera);
     return 0;
 }
@@ -99,6 +103,8 @@ void Figures::Add(const Figures& o)
     framesGood += o.framesGood;
     framesRefused += o.framesRefused;
     afterReplug += o.afterReplug;
+    for (int i = 0; i < 5; ++i)
+        unloads[i] += o.unloads[i];
 }
 
 World::World(uint64_t seed)
@@ -179,7 +185,7 @@ void World::Call(const Step& s)
     case Op::Queries: CheckTexts(); break;
     case Op::FilterWheel: d_FilterWheel(s.a, s.b); break;
     case Op::StartExposure:
-        d_StartExposure(static_cast<DWORD>(s.a), s.b);
+        startRefused_ = d_StartExposure(static_cast<DWORD>(s.a), s.b) == 0;
         // The worker starts waiting at once, as a real thread would.
         emu::Settle();
         if (driverState.camera != nullptr)
@@ -199,6 +205,7 @@ void World::Call(const Step& s)
     case Op::UnplugDuringReadout: UnplugDuringReadout(s.a); break;
     case Op::ReplyFault: InjectReplyFault(s); break;
     case Op::ImageFault: InjectImageFault(s); break;
+    case Op::FrameFault: InjectFrameFault(s); break;
     case Op::PipeTimeout:
         camera_->SetPipeTimeout(static_cast<DWORD>(s.a));
         break;
@@ -223,7 +230,28 @@ void World::Call(const Step& s)
     case Op::RefuseOpen:
         camera_->FailOpen(static_cast<sim::Endpoint>(s.a % sim::kEndpointCount), ERROR_ACCESS_DENIED);
         break;
+    case Op::Unload: UnloadAndReload(s.a); break;
     }
+}
+
+void World::UnloadAndReload(int32_t milliseconds)
+{
+    // A camera object keeps the module loaded: its window, timers, device
+    // notification and worker go on under the host's own message loop.
+    // Without one the module goes and comes back afresh.
+    const CAACamera* camera = driverState.camera;
+    int state = camera == nullptr                               ? 0
+                : !camera->IsConnected()                        ? 4
+                : camera->exposing                              ? 3
+                : camera->targetTemperature != kNoTemperature   ? 2
+                                                                : 1;
+    ++figures_.unloads[state];
+    emu::FreeModule(module_);
+    emu::Advance(static_cast<uint64_t>(milliseconds));
+    Pump();
+    module_ = emu::LoadModule(DllMain, "/opt/host/drivers/d_r6odi.dll");
+    if (module_ == nullptr)
+        Fail("the module could not be loaded again");
 }
 
 void World::Setup(const Step& s)
@@ -291,6 +319,7 @@ void World::InjectReplyFault(const Step& s)
     case 1: fault = sim::ReplyFault::CutTo(static_cast<size_t>(s.c - 1)); break;
     case 2: fault = sim::ReplyFault::Empty(); break;
     case 3: fault = sim::ReplyFault::Lost(); break;
+    case 5: fault = sim::ReplyFault::Late(static_cast<uint64_t>(s.d)); break;
     default: fault = sim::ReplyFault::Status(0x00); break;
     }
     if (s.b >= 0)
@@ -304,6 +333,21 @@ void World::InjectImageFault(const Step& s)
                             : s.a == 1 ? sim::ImageFault::Fraction(s.b / 1000.0)
                                        : sim::ImageFault::AtMost(0);
     camera_->InjectImageFault(fault.Times(s.c));
+}
+
+// A frame that never comes, comes late, or stops part-way with its rest
+// coming later or never.
+void World::InjectFrameFault(const Step& s)
+{
+    const uint64_t delay = static_cast<uint64_t>(s.c);
+    sim::FrameFault fault = sim::FrameFault::Lost();
+    switch (s.a) {
+    case 0: break;
+    case 1: fault = sim::FrameFault::Late(delay); break;
+    case 2: fault = sim::FrameFault::StopsAt(s.b / 1000.0).RestAfter(delay); break;
+    default: fault = sim::FrameFault::StopsAt(s.b / 1000.0); break;
+    }
+    camera_->InjectFrameFault(fault);
 }
 
 void World::UnplugDuringReadout(int32_t milliseconds)
@@ -445,10 +489,14 @@ void World::CheckResources()
         Fail("device registrations pile up");
     if (now.threadsRunning > before_.threadsRunning + kMostThreads)
         Fail("more than one exposure worker");
+    if (now.timerPeriods > before_.timerPeriods + kMostThreads)
+        Fail("timer periods raised and not ended");
     if (now.heapBlocks > before_.heapBlocks + kMostHeapBlocks)
         Fail("heap blocks pile up");
     if (now.deviceInfoSets != before_.deviceInfoSets)
         Fail("a SetupAPI set left open");
+    if (now.pendingIo != before_.pendingIo)
+        Fail("a read left in flight after a call");
 }
 
 void World::CheckAfterStep(const Step& step)
@@ -507,6 +555,13 @@ void World::FollowExposure(const Step& step, bool wasExposing)
         // The exposure before, if any, ended inside this call.
         if (exposure_.open || wasExposing)
             EndExposureRecord(true);
+        // A start the camera refused leaves nothing exposing, and no shutter
+        // to close.
+        if (startRefused_) {
+            if (camera->exposing || camera->IsExposing())
+                Fail("a refused exposure was left running");
+            return;
+        }
         exposure_.open = true;
         exposure_.shutter = step.b != 0;
         exposure_.deadline = emu::Now() + static_cast<uint32_t>(step.a);
@@ -565,8 +620,12 @@ bool World::Finish()
         Fail("memory left at the end");
     if (after.threadsRunning != before_.threadsRunning || after.criticalSections != before_.criticalSections)
         Fail("threads or critical sections left at the end");
+    if (after.timerPeriods != before_.timerPeriods)
+        Fail("a timer period left raised at the end");
     if (after.deviceInfoSets != before_.deviceInfoSets)
         Fail("SetupAPI sets left at the end");
+    if (after.pendingIo != before_.pendingIo)
+        Fail("reads left in flight at the end");
     ++figures_.sequences;
     return failure_.empty();
 }

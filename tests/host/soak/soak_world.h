@@ -33,6 +33,9 @@ struct Figures {
     long framesGood = 0;      // frames reported good and compared pixel by pixel
     long framesRefused = 0;   // readouts that failed and left the buffer alone
     long afterReplug = 0;     // good frames that were the first after a replug
+    // Unloads without d_Finalize, by the state the driver was in: no camera
+    // object, idle, cooling (a wanted temperature set), exposing, unplugged.
+    long unloads[5] = {0, 0, 0, 0, 0};
 
     void Add(const Figures& other);
 };
@@ -70,6 +73,8 @@ private:
     void UnplugDuringReadout(int32_t milliseconds);
     void InjectReplyFault(const Step& step);
     void InjectImageFault(const Step& step);
+    void UnloadAndReload(int32_t milliseconds);
+    void InjectFrameFault(const Step& step);
     void Unplug();
     void Replug();
     void Pump();
@@ -94,6 +99,7 @@ private:
     HINSTANCE module_ = nullptr;
     HANDLE claimedElsewhere_ = nullptr;
     size_t writesSeen_ = 0;
+    bool startRefused_ = false; // the last d_StartExposure returned 0
     bool replugged_ = false; // no good frame since the last replug
     bool staleHandles_ = false; // unplugged, the removal not yet pumped
     Exposure exposure_;

@@ -47,6 +47,12 @@ if(NOT R6ODI_WIN64)
     REJECT "d_GetOK: 'ret \\$0x4' at 0x[0-9a-f]+, want 'ret' \\(caller, 0 arguments\\)")
   r6odi_export_fixture(argument_count
     REJECT "d_StartExposure: 'ret \\$0xc' at 0x[0-9a-f]+, want 'ret \\$0x8' \\(callee, 2 arguments\\)")
+  # A stripped DLL is checked with the symbols of its own link only.
+  add_test(NAME pecheck.rejects.foreign_symbols
+           COMMAND ${Python3_EXECUTABLE} ${R6ODI_EXPECT_REJECT}
+                   "code section \\.text differs from that of fixture_accepted\\.dll"
+                   ${Python3_EXECUTABLE} ${R6ODI_PECHECK} --objdump ${R6ODI_OBJDUMP}
+                   --symbols $<TARGET_FILE:export_fixture_accepted> $<TARGET_FILE:d_r6odi>)
 endif()
 r6odi_export_fixture(wrong_ordinal REJECT "d_GetOK: ordinal 8, want 9$")
 r6odi_export_fixture(unknown_export REJECT "d_GetVersion: not in the export table of the driver$")

@@ -1,15 +1,18 @@
 // Writes a frame of known pixels and keywords through the capture host's
 // FITS writer, for the test that reads it back with an independent reader.
 // Pixel (row r from the top, column c) = (r * 7919 + c * 263) mod 65536,
-// with the first pixel 0 and the last 65535.
+// with the first pixel 0 and the last 65535. With --rice the file is
+// tile-compressed.
 #include <cstdio>
+#include <string>
 
 #include "fits_file.h"
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: fits_pattern FILE\n");
+    bool rice = argc == 3 && std::string(argv[2]) == "--rice";
+    if (argc != 2 && !rice) {
+        std::fprintf(stderr, "usage: fits_pattern FILE [--rice]\n");
         return 2;
     }
     capture::Frame frame;
@@ -34,8 +37,12 @@ int main(int argc, char** argv)
     info.setTemperature = -15.0;
     info.filter = "OIII";
     info.instrument = "KX-694 Cooled";
+    info.sensorRows = 300;
+    capture::FitsWriteOptions options;
+    options.rice = rice;
+    options.replace = true;
     std::string error;
-    if (!capture::WriteFits(argv[1], frame, &error)) {
+    if (capture::WriteFits(argv[1], frame, capture::HeaderFacts(), options, &error) != capture::FitsWrite::Done) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
