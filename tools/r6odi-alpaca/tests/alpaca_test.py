@@ -541,7 +541,10 @@ def case_fits(o):
     try:
         c = Client(s.port)
         connect(c)
-        image = expose(c, 1.0, True, 2, 3, header["XORGSUBF"], header["YORGSUBF"], header["NAXIS1"], header["NAXIS2"])
+        # The file counts its origin's rows from the bottom, as its data
+        # lies; Alpaca counts StartY from the top.
+        start_y = HEIGHT // 3 - header["YORGSUBF"] - header["NAXIS2"]
+        image = expose(c, 1.0, True, 2, 3, header["XORGSUBF"], start_y, header["NAXIS1"], header["NAXIS2"])
     finally:
         s.stop()
     rows = data.shape[0]
