@@ -163,7 +163,8 @@ inline bool CountsDiffer(const emu::Counts& a, const emu::Counts& b)
            a.timers != b.timers || a.registrations != b.registrations ||
            a.deviceInfoSets != b.deviceInfoSets || a.heapBlocks != b.heapBlocks ||
            a.globalBlocks != b.globalBlocks || a.criticalSections != b.criticalSections ||
-           a.threadsRunning != b.threadsRunning;
+           a.threadsRunning != b.threadsRunning || a.timerPeriods != b.timerPeriods ||
+           a.pendingIo != b.pendingIo;
 }
 
 inline void ReportLeaks(const emu::Counts& before, const emu::Counts& after)
@@ -172,13 +173,15 @@ inline void ReportLeaks(const emu::Counts& before, const emu::Counts& after)
         return;
     std::printf("  left behind (before -> after): handles %ld->%ld windows %ld->%ld classes "
                 "%ld->%ld timers %ld->%ld registrations %ld->%ld sets %ld->%ld heap %ld->%ld "
-                "global %ld->%ld sections %ld->%ld threads %ld->%ld\n",
+                "global %ld->%ld sections %ld->%ld threads %ld->%ld timer periods %ld->%ld "
+                "reads %ld->%ld\n",
                 before.handles, after.handles, before.windows, after.windows, before.classes,
                 after.classes, before.timers, after.timers, before.registrations,
                 after.registrations, before.deviceInfoSets, after.deviceInfoSets,
                 before.heapBlocks, after.heapBlocks, before.globalBlocks, after.globalBlocks,
                 before.criticalSections, after.criticalSections, before.threadsRunning,
-                after.threadsRunning);
+                after.threadsRunning, before.timerPeriods, after.timerPeriods, before.pendingIo,
+                after.pendingIo);
     ++currentFailures;
 }
 #endif

@@ -39,6 +39,7 @@ protected:
         EXPECT_EQ(after.heapBlocks, before_.heapBlocks) << "heap blocks left";
         EXPECT_EQ(after.criticalSections, before_.criticalSections);
         EXPECT_EQ(after.pendingIo, before_.pendingIo) << "reads left in flight";
+        EXPECT_EQ(after.timerPeriods, before_.timerPeriods) << "system timer periods left raised";
         std::vector<std::string> misuse = emu::TakeMisuseReports();
         EXPECT_TRUE(misuse.empty()) << misuse.front();
     }
