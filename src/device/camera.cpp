@@ -129,11 +129,7 @@ void CCamera::EndDeviceEvents()
 
 HANDLE CCamera::OpenPipe(const char* suffix)
 {
-    char name[kPathCapacity + 1];
-    hostsupport::JoinTexts(kPathCapacity, name, kPathCapacity, devicePath, 0, suffix);
-    // The driver bounds every read itself: the pipes it reads are opened
-    // for overlapped I/O.
-    return suffix[1] == '0' ? OpenDeviceFile(name) : OpenReadPipe(name);
+    return OpenDevicePipe(kPathCapacity, devicePath, suffix);
 }
 
 bool CCamera::OpenPipes()

@@ -12,18 +12,9 @@ namespace {
 constexpr BYTE kGetInfo = 0;
 constexpr BYTE kStatusSuccess = 0x80;
 constexpr DWORD kGetInfoReplyLength = 61;
-constexpr uint64_t kMostReplyDrain = 64 * 1024;
 // A real device set has no gaps this long: an error that repeats for every
 // index would otherwise walk all 2^32 of them.
 constexpr int kLongestFailingRun = 64;
-
-HANDLE OpenPipe(int capacity, const char* path, const char* suffix)
-{
-    char name[kPathCapacity + 1];
-    hostsupport::JoinTexts(kPathCapacity, name, capacity, path, 0, suffix);
-    // The reply pipe is read within a limit of the driver's own.
-    return suffix[1] == '0' ? OpenDeviceFile(name) : OpenReadPipe(name);
-}
 
 int32_t ReadLittleEndian32(const BYTE* bytes)
 {
@@ -38,7 +29,7 @@ int32_t AskForId(HANDLE commandPipe, HANDLE replyPipe)
     // Fresh handles say nothing of what an earlier user of the device left
     // unread: a late reply must not pass for this one.
     BYTE reply[kGetInfoReplyLength] = {};
-    if (!DrainPipe(replyPipe, reply, kGetInfoReplyLength, kMostReplyDrain))
+    if (!DrainPipe(replyPipe, reply, kGetInfoReplyLength, kMostReplyDrainBytes))
         return -1;
     BYTE request = kGetInfo;
     DWORD written = 0;
@@ -135,12 +126,20 @@ HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA int
     return OpenDeviceFile(pathBuffer);
 }
 
+HANDLE OpenDevicePipe(int capacity, const char* path, const char* suffix)
+{
+    char name[kPathCapacity + 1];
+    hostsupport::JoinTexts(kPathCapacity, name, capacity, path, 0, suffix);
+    // The pipes the driver reads are read within limits of its own.
+    return suffix[1] == '0' ? OpenDeviceFile(name) : OpenReadPipe(name);
+}
+
 int32_t IdentifyDevice(int capacity, const char* path)
 {
-    HANDLE commandPipe = OpenPipe(capacity, path, "\\0");
+    HANDLE commandPipe = OpenDevicePipe(capacity, path, "\\0");
     if (commandPipe == INVALID_HANDLE_VALUE)
         return -1;
-    HANDLE replyPipe = OpenPipe(capacity, path, "\\1");
+    HANDLE replyPipe = OpenDevicePipe(capacity, path, "\\1");
     if (replyPipe == INVALID_HANDLE_VALUE) {
         CloseHandle(commandPipe);
         return -1;

@@ -26,6 +26,12 @@ bool ReadInterfacePath(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfa
 HANDLE OpenDeviceInterface(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData,
                            int capacity, char* pathBuffer);
 
+// Opens the pipe `suffix` of the device at `path`: "\\0" the command pipe,
+// written synchronously; "\\1" the reply and "\\2" the image pipe, which the
+// driver reads within limits of its own and so opens for overlapped I/O.
+// INVALID_HANDLE_VALUE on failure.
+HANDLE OpenDevicePipe(int capacity, const char* path, const char* suffix);
+
 // Asks the device at `path` for its id over its own command and reply
 // pipes; the device need not be claimed. -1 when it does not answer with a
 // complete, successful GetInfo reply.

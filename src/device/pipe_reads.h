@@ -28,6 +28,9 @@ constexpr uint64_t kSlowestFrameBytesPerSecond = 500000;
 constexpr DWORD kFrameMarginMs = 5000;
 // How long a drain waits for more before it takes the pipe for empty.
 constexpr DWORD kDrainWaitMs = 20;
+// Replies are a few bytes long: a reply pipe that gives more than this
+// while being drained does not empty.
+constexpr uint64_t kMostReplyDrainBytes = 64 * 1024;
 
 // The longest a frame of `transferBytes` may take to arrive after its
 // request, which exposes for `exposureMs` first (0 for none).

@@ -21,10 +21,8 @@ constexpr BYTE kStatusUnknownInstruction = 0x83;
 constexpr BYTE kStatusNoReply = 0x00;
 
 constexpr DWORD kStatusReplyLength = 1;
-// Replies are a few bytes long; a pipe that gives more than this while being
-// drained does not empty.
+// Replies are a few bytes long.
 constexpr DWORD kDrainScratch = 64;
-constexpr uint64_t kMostReplyDrain = 64 * 1024;
 constexpr DWORD kGetInfoReplyLength = 1 + sizeof(CameraInfo);
 
 const char* ReasonFor(BYTE replyStatus)
@@ -79,7 +77,7 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
     // one's.
     BYTE scratch[kDrainScratch];
     const bool resynchronising = replyState != PipeState::InStep;
-    if (replyState == PipeState::Behind && !DrainPipe(replyPipe, scratch, sizeof scratch, kMostReplyDrain)) {
+    if (replyState == PipeState::Behind && !DrainPipe(replyPipe, scratch, sizeof scratch, kMostReplyDrainBytes)) {
         ReportReplyStatus(kStatusNoReply);
         return false;
     }
@@ -94,11 +92,11 @@ bool CCamera::Exchange(BYTE* buffer, DWORD requestLength, DWORD replyLength)
     }
     DWORD read = 0;
     const bool received = ReadPipe(replyPipe, buffer, replyLength, kReplyLimitMs, &read);
+    const bool whole = received && read == replyLength;
     // Another reply right behind the first after a resync: the first was a
     // late one, and which is whose cannot be told.
-    const bool alone =
-        !(received && read == replyLength && resynchronising) || PipeStaysQuiet(replyPipe, scratch, sizeof scratch);
-    replyState = !received || read < replyLength || !alone ? PipeState::Behind : PipeState::InStep;
+    const bool alone = !(whole && resynchronising) || PipeStaysQuiet(replyPipe, scratch, sizeof scratch);
+    replyState = whole && alone ? PipeState::InStep : PipeState::Behind;
     if (!received || read == 0 || !alone) {
         ReportReplyStatus(kStatusNoReply);
         return false;
